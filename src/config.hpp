@@ -58,6 +58,11 @@ struct ProcessorConfig {
   void guardar() const;
 };
 
+// num_bands clamped to 2..6: the band count that the engine, the chain and both views use.
+constexpr std::uint64_t active_band_count(std::uint64_t num_bands) noexcept {
+  return num_bands < 2 ? 2 : (num_bands > 6 ? 6 : num_bands);
+}
+
 // The user's configuration directory: $XDG_CONFIG_HOME if absolute, else <home>/.config, else ".".
 std::filesystem::path config_dir();
 // <config_dir>/velmora/config.json; reads the environment anew on each call.
