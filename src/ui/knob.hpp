@@ -42,5 +42,7 @@ double knob_angle(float value, float min, float max);
 // The value after a scroll of dy or a drag offset of oy (both: up is negative).
 float knob_scrolled(float value, float min, float max, double dy);
 float knob_dragged(float value, float min, float max, double oy);
+// Paints the knob for `state` into a w × h area; the widget's draw function calls it.
+void draw_knob(const Cairo::RefPtr<Cairo::Context>& cr, int w, int h, const KnobState& state);
 
 }  // namespace velmora::ui
