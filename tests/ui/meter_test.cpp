@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <string>
 
 #include "ui/render.hpp"
@@ -33,6 +34,10 @@ struct LitCase {
   bool gr_mode;
   int lit;
 };
+
+void PrintTo(const LitCase& c, std::ostream* os) {
+  *os << c.level << (c.gr_mode ? " gr" : " level") << " lights " << c.lit;
+}
 
 std::string case_name(const ::testing::TestParamInfo<LitCase>& info) {
   return std::string(info.param.gr_mode ? "Gr" : "Level") + "Case" + std::to_string(info.index);

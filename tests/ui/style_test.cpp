@@ -9,6 +9,7 @@
 #include <gtkmm/window.h>
 
 #include <string>
+#include <ostream>
 #include <vector>
 
 #include "ui/render.hpp"
@@ -43,8 +44,6 @@ TEST(Stylesheet, IsTheDeskPieceThenTheRackPieceEachOpeningWithANewline) {
   EXPECT_EQ(desk.front(), '\n');
   EXPECT_EQ(rack.front(), '\n');
   EXPECT_EQ(stylesheet_text(), desk + rack);
-  EXPECT_NE(desk.find(".rack-top {"), std::string::npos);
-  EXPECT_NE(rack.find(".rack-3u {"), std::string::npos);
   EXPECT_NE(rack.find(".rack-mode-btn {"), std::string::npos);
 }
 
@@ -95,6 +94,8 @@ struct ColourCase {
   bool toggled;
   const char* colour;
 };
+
+void PrintTo(const ColourCase& c, std::ostream* os) { *os << c.name << " " << c.colour; }
 
 class InstalledStyle : public ::testing::TestWithParam<ColourCase> {
  protected:
