@@ -3,9 +3,12 @@
 #include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/ansicolor_sink.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -168,6 +171,44 @@ spdlog::logger& get(std::string_view target) {
   auto& ref = *logger;
   r.loggers.emplace(std::string(target), std::move(logger));
   return ref;
+}
+
+std::string debug_quoted(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto length = static_cast<std::int32_t>(text.size());
+  for (std::int32_t i = 0; i < length;) {
+    const std::int32_t start = i;
+    UChar32 c;
+    U8_NEXT(s, i, length, c);
+    if (c < 0) {
+      for (std::int32_t k = start; k < i; ++k) {
+        out += "\\x";
+        out += kHex[s[k] >> 4];
+        out += kHex[s[k] & 0xf];
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': out += "\\\""; continue;
+      case '\\': out += "\\\\"; continue;
+      case '\n': out += "\\n"; continue;
+      case '\r': out += "\\r"; continue;
+      case '\t': out += "\\t"; continue;
+      case '\0': out += "\\0"; continue;
+      default: break;
+    }
+    if (c < 0x20 || (c >= 0x7f && c < 0xa0)) {
+      char buf[16];
+      std::snprintf(buf, sizeof buf, "\\u{%x}", static_cast<unsigned>(c));
+      out += buf;
+    } else {
+      out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+    }
+  }
+  out += '"';
+  return out;
 }
 
 }  // namespace velmora::log

@@ -34,4 +34,8 @@ void init(std::vector<Directive> filter, spdlog::sink_ptr sink);
 // The logger of one module path, e.g. get("velmora::config"). Created on first use.
 spdlog::logger& get(std::string_view target);
 
+// The debug form of a text or path in a message: double quotes around it, with the quote,
+// the backslash and control characters escaped ("\n", "\u{1b}"); invalid UTF-8 bytes as "\xff".
+std::string debug_quoted(std::string_view text);
+
 }  // namespace velmora::log

@@ -63,5 +63,27 @@ TEST(LogLine, HasTimestampLevelTargetAndMessage) {
   EXPECT_TRUE(std::regex_match(text, line)) << text;
 }
 
+struct QuotedCase {
+  std::string text;
+  std::string debug_form;
+};
+
+class DebugQuoted : public ::testing::TestWithParam<QuotedCase> {};
+
+TEST_P(DebugQuoted, EscapesQuoteBackslashAndControls) {
+  EXPECT_EQ(debug_quoted(GetParam().text), GetParam().debug_form);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DebugForm, DebugQuoted,
+    ::testing::Values(QuotedCase{"", R"("")"},
+                      QuotedCase{"/home/ana/.config/velmora/config.json", R"("/home/ana/.config/velmora/config.json")"},
+                      QuotedCase{"say \"hi\" \\ bye", R"("say \"hi\" \\ bye")"},
+                      QuotedCase{"a\nb\rc\td", R"("a\nb\rc\td")"},
+                      QuotedCase{std::string("\0\x1b\x7f", 3), R"("\0\u{1b}\u{7f}")"},
+                      QuotedCase{"\xc2\x85", R"("\u{85}")"},
+                      QuotedCase{"HARD BASS ñ 音", "\"HARD BASS ñ 音\""},
+                      QuotedCase{"bad\xff", R"("bad\xff")"}));
+
 }  // namespace
 }  // namespace velmora::log

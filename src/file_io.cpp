@@ -1,0 +1,133 @@
+#include "file_io.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+namespace velmora {
+namespace fs = std::filesystem;
+namespace {
+
+Error os_error(int err) { return Error{std::system_category().message(err)}; }
+
+// Closes the descriptor on every path out; the temporary file is removed unless kept.
+class TempFile {
+ public:
+  TempFile(int fd, fs::path path) : fd_(fd), path_(std::move(path)) {}
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!kept_) ::unlink(path_.c_str());
+  }
+  int fd() const { return fd_; }
+  const fs::path& path() const { return path_; }
+  // Closing can report a write that failed late (NFS, quotas), so it is checked.
+  int close() {
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc;
+  }
+  void keep() { kept_ = true; }
+
+ private:
+  int fd_;
+  fs::path path_;
+  bool kept_ = false;
+};
+
+// A new file beside `target`. The leading dot and the ".tmp" ending keep a leftover
+// (after a crash) out of the preset listing, which reads only "json" files.
+int create_temp_beside(const fs::path& target, fs::path& temp) {
+  std::string base(1, '.');
+  base += target.filename().native();
+  base += '.';
+  base += std::to_string(::getpid());
+  for (int attempt = 0;; ++attempt) {
+    temp = target.parent_path() / (base + "-" + std::to_string(attempt) + ".tmp");
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST || attempt == 100) return fd;
+  }
+}
+
+bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> read_whole_file(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  char buf[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    text.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
+Result<void> create_folders(const fs::path& folder) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return Error{ec.message()};
+  return {};
+}
+
+Result<void> write_file_atomically(const fs::path& path, std::string_view bytes) {
+  // A file that is a symbolic link (a managed dotfiles folder, say) is replaced at its
+  // target, as writing straight into it would have done.
+  fs::path target = path;
+  std::error_code ec;
+  if (fs::is_symlink(fs::symlink_status(path, ec))) {
+    fs::path resolved = fs::canonical(path, ec);
+    if (!ec) target = std::move(resolved);
+  }
+
+  fs::path temp_path;
+  const int fd = create_temp_beside(target, temp_path);
+  if (fd < 0) return os_error(errno);
+  TempFile temp(fd, temp_path);
+
+  // The replacement keeps the permissions that the user gave the old file.
+  struct stat old {};
+  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    ::fchmod(temp.fd(), old.st_mode & 07777);
+  }
+
+  if (!write_all(temp.fd(), bytes) || ::fsync(temp.fd()) != 0 || temp.close() != 0) {
+    return os_error(errno);
+  }
+  if (::rename(temp.path().c_str(), target.c_str()) != 0) return os_error(errno);
+  temp.keep();
+
+  // Make the rename itself durable; a failure here loses nothing that is already written.
+  const int dir = ::open(target.parent_path().empty() ? "." : target.parent_path().c_str(),
+                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return {};
+}
+
+}  // namespace velmora

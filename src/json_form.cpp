@@ -1,0 +1,528 @@
+#include "json_form.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <type_traits>
+#include <vector>
+
+namespace velmora::json_form {
+namespace {
+
+// ---------------------------------------------------------------------------
+// Reading: nlohmann's SAX events build a small tree that keeps what the rules
+// need and a DOM would lose: integer versus fraction, the float's own digits,
+// every repeated key.
+
+struct Node {
+  enum class Kind { Null, Bool, Unsigned, Signed, Float, String, Array, Object, Nested };
+  Node() = default;
+  explicit Node(Kind k) : kind(k) {}
+
+  Kind kind = Kind::Null;
+  bool boolean = false;
+  std::uint64_t unsigned_value = 0;
+  std::int64_t signed_value = 0;
+  double float_value = 0.0;
+  std::string text;               // a string's value, or a float's digits as written
+  std::vector<std::string> keys;  // an object's member names, parallel to items
+  std::vector<Node> items;        // array elements or object member values
+};
+using Kind = Node::Kind;
+
+// No record or field sits deeper than three containers, so anything deeper is only
+// counted: a deep unknown value costs nothing, and a deep known one is a wrong kind.
+constexpr std::size_t kMaxDepth = 3;
+
+class TreeBuilder {
+ public:
+  using json = nlohmann::json;
+
+  bool null() { return scalar(Node{}); }
+  bool boolean(bool v) {
+    Node n{Kind::Bool};
+    n.boolean = v;
+    return scalar(std::move(n));
+  }
+  bool number_unsigned(std::uint64_t v) {
+    Node n{Kind::Unsigned};
+    n.unsigned_value = v;
+    return scalar(std::move(n));
+  }
+  bool number_integer(std::int64_t v) {
+    Node n{Kind::Signed};
+    n.signed_value = v;
+    return scalar(std::move(n));
+  }
+  bool number_float(double v, const std::string& digits) {
+    Node n{Kind::Float};
+    n.float_value = v;
+    n.text = digits;
+    return scalar(std::move(n));
+  }
+  bool string(std::string& v) {
+    Node n{Kind::String};
+    n.text = std::move(v);
+    return scalar(std::move(n));
+  }
+  bool binary(json::binary_t&) { return false; }
+  bool start_object(std::size_t) { return open(Kind::Object); }
+  bool key(std::string& k) {
+    if (skipped_ == 0) stack_.back()->keys.push_back(std::move(k));
+    return true;
+  }
+  bool end_object() { return close(); }
+  bool start_array(std::size_t) { return open(Kind::Array); }
+  bool end_array() { return close(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
+    return false;
+  }
+
+  Node take_root() { return std::move(root_); }
+
+ private:
+  bool scalar(Node n) {
+    if (skipped_ == 0) place(std::move(n));
+    return true;
+  }
+  bool open(Kind kind) {
+    if (skipped_ > 0 || stack_.size() == kMaxDepth) {
+      if (skipped_++ == 0) place(Node{Kind::Nested});
+      return true;
+    }
+    stack_.push_back(place(Node{kind}));
+    return true;
+  }
+  bool close() {
+    if (skipped_ > 0) {
+      --skipped_;
+    } else {
+      stack_.pop_back();
+    }
+    return true;
+  }
+  // Only the innermost open container grows, so the pointers on the stack stay valid.
+  Node* place(Node n) {
+    if (stack_.empty()) {
+      root_ = std::move(n);
+      return &root_;
+    }
+    auto& items = stack_.back()->items;
+    items.push_back(std::move(n));
+    return &items.back();
+  }
+
+  Node root_;
+  std::vector<Node*> stack_;
+  std::size_t skipped_ = 0;
+};
+
+std::optional<Node> parse_tree(std::string_view text) {
+  // nlohmann skips a byte-order mark by itself, and takes a NUL byte for the end of the
+  // input; neither belongs in these files.
+  if (text.starts_with("\xEF\xBB\xBF") || text.find('\0') != std::string_view::npos) {
+    return std::nullopt;
+  }
+  TreeBuilder builder;
+  // Strict: only whitespace may follow the top-level value. Numbers beyond a
+  // double, invalid UTF-8 and bad escapes are parse errors already.
+  if (!nlohmann::json::sax_parse(text, &builder, nlohmann::json::input_format_t::json, true)) {
+    return std::nullopt;
+  }
+  return builder.take_root();
+}
+
+// The nearest f32 to the digits as written; going through the double first could round twice.
+float nearest_f32(const Node& n) {
+  std::string digits = n.text;
+  for (char& c : digits) {
+    // nlohmann stores the locale's decimal point in place of the dot.
+    if (!(c >= '0' && c <= '9') && c != '-' && c != '+' && c != 'e' && c != 'E') c = '.';
+  }
+  float v = 0.0f;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v);
+  if (ec == std::errc{} && end == digits.data() + digits.size()) return v;
+  // Beyond the f32 range: the cast gives the infinity or the zero that rounding gives.
+  return static_cast<float>(n.float_value);
+}
+
+bool take(const Node& n, bool& v) {
+  if (n.kind != Kind::Bool) return false;
+  v = n.boolean;
+  return true;
+}
+
+bool take(const Node& n, float& v) {
+  switch (n.kind) {
+    case Kind::Unsigned:
+      v = static_cast<float>(n.unsigned_value);
+      return true;
+    case Kind::Signed:
+      // nlohmann reports "-0" as the signed integer 0 (a plain "0" is unsigned).
+      v = n.signed_value == 0 ? -0.0f : static_cast<float>(n.signed_value);
+      return true;
+    case Kind::Float:
+      v = nearest_f32(n);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool take(const Node& n, std::uint64_t& v) {
+  if (n.kind != Kind::Unsigned) return false;
+  v = n.unsigned_value;
+  return true;
+}
+
+bool take(const Node& n, std::uint32_t& v) {
+  if (n.kind != Kind::Unsigned || n.unsigned_value > std::numeric_limits<std::uint32_t>::max()) {
+    return false;
+  }
+  v = static_cast<std::uint32_t>(n.unsigned_value);
+  return true;
+}
+
+bool take(const Node& n, std::string& v) {
+  if (n.kind != Kind::String) return false;
+  v = n.text;
+  return true;
+}
+
+bool take(const Node& n, Tau& v) {
+  std::string_view name;
+  if (n.kind == Kind::String) {
+    name = n.text;
+  } else if (n.kind == Kind::Object && n.keys.size() == 1 && n.items[0].kind == Kind::Null) {
+    name = n.keys[0];
+  } else {
+    return false;
+  }
+  if (name == "Us50") {
+    v = Tau::Us50;
+  } else if (name == "Us75") {
+    v = Tau::Us75;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool take(const Node& n, BandConfig& v);
+bool take(const Node& n, MpxConfig& v);
+
+template <class T, std::size_t N>
+bool take(const Node& n, std::array<T, N>& v) {
+  if (n.kind != Kind::Array || n.items.size() != N) return false;
+  for (std::size_t i = 0; i < N; ++i) {
+    if (!take(n.items[i], v[i])) return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Writing.
+
+class PrettyWriter {
+ public:
+  void begin_object() { open('{'); }
+  void end_object() { close('}'); }
+  void begin_array() { open('['); }
+  void end_array() { close(']'); }
+  void key(std::string_view k) {
+    next_line();
+    out_ += string_text(k);
+    out_ += ": ";
+    after_key_ = true;
+  }
+  void scalar(std::string_view text) {
+    next_line();
+    out_ += text;
+  }
+  std::string take() { return std::move(out_); }
+
+ private:
+  // Each member or element starts its own line; a value right after its key does not.
+  void next_line() {
+    if (after_key_) {
+      after_key_ = false;
+      return;
+    }
+    if (empty_.empty()) return;
+    if (!empty_.back()) out_ += ',';
+    empty_.back() = false;
+    out_ += '\n';
+    indent();
+  }
+  void open(char bracket) {
+    next_line();
+    out_ += bracket;
+    empty_.push_back(true);
+  }
+  void close(char bracket) {
+    const bool was_empty = empty_.back();
+    empty_.pop_back();
+    if (!was_empty) {
+      out_ += '\n';
+      indent();
+    }
+    out_ += bracket;
+  }
+  void indent() { out_.append(2 * empty_.size(), ' '); }
+
+  std::string out_;
+  std::vector<bool> empty_;  // per open container: nothing written in it yet
+  bool after_key_ = false;
+};
+
+void put(PrettyWriter& w, bool v) { w.scalar(v ? "true" : "false"); }
+void put(PrettyWriter& w, float v) { w.scalar(f32_text(v)); }
+void put(PrettyWriter& w, const std::string& v) { w.scalar(string_text(v)); }
+void put(PrettyWriter& w, Tau v) { w.scalar(v == Tau::Us50 ? "\"Us50\"" : "\"Us75\""); }
+
+template <class Int>
+  requires std::is_integral_v<Int>
+void put(PrettyWriter& w, Int v) {
+  char buf[24];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  w.scalar(std::string_view(buf, static_cast<std::size_t>(end - buf)));
+}
+
+void put(PrettyWriter& w, const BandConfig& v);
+void put(PrettyWriter& w, const MpxConfig& v);
+
+template <class T, std::size_t N>
+void put(PrettyWriter& w, const std::array<T, N>& v) {
+  w.begin_array();
+  for (const T& x : v) put(w, x);
+  w.end_array();
+}
+
+// ---------------------------------------------------------------------------
+// Records: one table per record drives both directions, so the key names and
+// their order can't drift apart between writing and reading.
+
+template <class>
+struct MemberTraits;
+template <class R, class T>
+struct MemberTraits<T R::*> {
+  using Record = R;
+};
+template <auto M>
+using RecordOf = typename MemberTraits<decltype(M)>::Record;
+
+template <class R>
+struct Field {
+  std::string_view name;
+  void (*write)(PrettyWriter&, const R&);
+  bool (*read)(const Node&, R&);
+  bool optional = false;
+};
+
+template <auto M>
+Field<RecordOf<M>> field(std::string_view name, bool optional = false) {
+  using R = RecordOf<M>;
+  return {name, [](PrettyWriter& w, const R& r) { put(w, r.*M); },
+          [](const Node& n, R& r) { return take(n, r.*M); }, optional};
+}
+
+template <class R, std::size_t N>
+void put_record(PrettyWriter& w, const R& r, const std::array<Field<R>, N>& fields) {
+  w.begin_object();
+  for (const auto& f : fields) {
+    w.key(f.name);
+    f.write(w, r);
+  }
+  w.end_object();
+}
+
+// An object with every required key once (unknown keys skipped), or an array of the
+// values in field order. Optional fields come last and keep r's value when absent.
+template <class R, std::size_t N>
+bool take_record(const Node& n, R& r, const std::array<Field<R>, N>& fields) {
+  if (n.kind == Kind::Array) {
+    std::size_t required = 0;
+    for (const auto& f : fields) required += f.optional ? 0 : 1;
+    if (n.items.size() < required || n.items.size() > N) return false;
+    for (std::size_t i = 0; i < n.items.size(); ++i) {
+      if (!fields[i].read(n.items[i], r)) return false;
+    }
+    return true;
+  }
+  if (n.kind != Kind::Object) return false;
+  std::array<bool, N> seen{};
+  for (std::size_t i = 0; i < n.keys.size(); ++i) {
+    for (std::size_t f = 0; f < N; ++f) {
+      if (fields[f].name != n.keys[i]) continue;
+      if (seen[f] || !fields[f].read(n.items[i], r)) return false;
+      seen[f] = true;
+      break;
+    }
+  }
+  for (std::size_t f = 0; f < N; ++f) {
+    if (!seen[f] && !fields[f].optional) return false;
+  }
+  return true;
+}
+
+const std::array<Field<BandConfig>, 11> kBandFields{
+    field<&BandConfig::enabled>("enabled"),
+    field<&BandConfig::threshold_db>("threshold_db"),
+    field<&BandConfig::ratio>("ratio"),
+    field<&BandConfig::attack_ms>("attack_ms"),
+    field<&BandConfig::release_ms>("release_ms"),
+    field<&BandConfig::makeup_db>("makeup_db"),
+    field<&BandConfig::clip_enable>("clip_enable"),
+    field<&BandConfig::clip_level_db>("clip_level_db"),
+    field<&BandConfig::exp_enable>("exp_enable"),
+    field<&BandConfig::exp_threshold>("exp_threshold"),
+    field<&BandConfig::exp_ratio>("exp_ratio"),
+};
+
+const std::array<Field<MpxConfig>, 4> kMpxFields{
+    field<&MpxConfig::enabled>("enabled"),
+    field<&MpxConfig::tau>("tau"),
+    field<&MpxConfig::level_db>("level_db"),
+    field<&MpxConfig::pilot_level>("pilot_level"),
+};
+
+const std::array<Field<ProcessorConfig>, 12> kConfigFields{
+    field<&ProcessorConfig::num_bands>("num_bands"),
+    field<&ProcessorConfig::crossover_freqs>("crossover_freqs"),
+    field<&ProcessorConfig::input_gain_db>("input_gain_db"),
+    field<&ProcessorConfig::output_gain_db>("output_gain_db"),
+    field<&ProcessorConfig::limiter_threshold>("limiter_threshold"),
+    field<&ProcessorConfig::bands>("bands"),
+    field<&ProcessorConfig::input_device>("input_device"),
+    field<&ProcessorConfig::output_device>("output_device"),
+    field<&ProcessorConfig::sample_rate>("sample_rate"),
+    field<&ProcessorConfig::buffer_size>("buffer_size"),
+    field<&ProcessorConfig::mpx>("mpx"),
+    field<&ProcessorConfig::last_preset>("last_preset", true),
+};
+
+const std::array<Field<Preset>, 8> kPresetFields{
+    field<&Preset::name>("name"),
+    field<&Preset::num_bands>("num_bands"),
+    field<&Preset::crossover_freqs>("crossover_freqs"),
+    field<&Preset::input_gain_db>("input_gain_db"),
+    field<&Preset::output_gain_db>("output_gain_db"),
+    field<&Preset::limiter_threshold>("limiter_threshold"),
+    field<&Preset::bands>("bands"),
+    field<&Preset::mpx>("mpx"),
+};
+
+void put(PrettyWriter& w, const BandConfig& v) { put_record(w, v, kBandFields); }
+void put(PrettyWriter& w, const MpxConfig& v) { put_record(w, v, kMpxFields); }
+bool take(const Node& n, BandConfig& v) { return take_record(n, v, kBandFields); }
+bool take(const Node& n, MpxConfig& v) { return take_record(n, v, kMpxFields); }
+
+template <class R, std::size_t N>
+std::string write_top(const R& r, const std::array<Field<R>, N>& fields) {
+  PrettyWriter w;
+  put_record(w, r, fields);
+  return w.take();
+}
+
+template <class R, std::size_t N>
+std::optional<R> read_top(std::string_view text, const std::array<Field<R>, N>& fields) {
+  const std::optional<Node> tree = parse_tree(text);
+  if (!tree) return std::nullopt;
+  R r{};
+  if (!take_record(*tree, r, fields)) return std::nullopt;
+  return r;
+}
+
+// Plain decimals for exponents in [-5, 16), exponent form outside, as JSON writers commonly do.
+constexpr int kMinPlainExponent = -5;
+constexpr int kMaxPlainExponent = 16;
+
+}  // namespace
+
+std::string to_json(const ProcessorConfig& cfg) { return write_top(cfg, kConfigFields); }
+std::string to_json(const Preset& preset) { return write_top(preset, kPresetFields); }
+
+std::optional<ProcessorConfig> config_from_json(std::string_view text) {
+  return read_top(text, kConfigFields);
+}
+std::optional<Preset> preset_from_json(std::string_view text) {
+  return read_top(text, kPresetFields);
+}
+
+std::string f32_text(float v) {
+  if (!std::isfinite(v)) return "null";
+  // Shortest round-trip digits as "d.ddde±XX"; laid out below.
+  char buf[32];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+  std::string_view sci(buf, static_cast<std::size_t>(end - buf));
+  std::string out;
+  if (sci.front() == '-') {
+    out += '-';
+    sci.remove_prefix(1);
+  }
+  const std::size_t e = sci.find('e');
+  std::string digits(1, sci[0]);
+  if (e > 1) digits.append(sci.substr(2, e - 2));
+  std::string_view exp_text = sci.substr(e + 1);
+  if (exp_text.front() == '+') exp_text.remove_prefix(1);
+  int exp = 0;
+  std::from_chars(exp_text.data(), exp_text.data() + exp_text.size(), exp);
+
+  const int n = static_cast<int>(digits.size());
+  if (exp < kMinPlainExponent || exp >= kMaxPlainExponent) {
+    out += digits[0];
+    if (n > 1) {
+      out += '.';
+      out.append(digits, 1);
+    }
+    out += 'e';
+    out += std::to_string(exp);
+  } else if (exp < 0) {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-exp - 1), '0');
+    out += digits;
+  } else if (n <= exp + 1) {
+    out += digits;
+    out.append(static_cast<std::size_t>(exp + 1 - n), '0');
+    out += ".0";
+  } else {
+    out.append(digits, 0, static_cast<std::size_t>(exp + 1));
+    out += '.';
+    out.append(digits, static_cast<std::size_t>(exp + 1));
+  }
+  return out;
+}
+
+std::string string_text(std::string_view s) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(s.size() + 2);
+  out += '"';
+  for (const char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\f': out += "\\f"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          out += "\\u00";
+          out += kHex[(c >> 4) & 0xf];
+          out += kHex[c & 0xf];
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace velmora::json_form

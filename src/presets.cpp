@@ -1,0 +1,191 @@
+#include "presets.hpp"
+
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <optional>
+
+#include "file_io.hpp"
+#include "json_form.hpp"
+
+namespace velmora {
+namespace fs = std::filesystem;
+namespace {
+
+// The six fields in which the built-in bands differ; the others keep BandConfig's defaults.
+struct BandRow {
+  float threshold_db, ratio, attack_ms, release_ms, makeup_db, clip_level_db;
+};
+
+Preset builtin(std::string name, std::uint64_t num_bands, std::array<float, 5> crossovers,
+               float output_gain_db, float limiter_threshold, const std::array<BandRow, 6>& rows) {
+  Preset p;
+  p.name = std::move(name);
+  p.num_bands = num_bands;
+  p.crossover_freqs = crossovers;
+  p.output_gain_db = output_gain_db;
+  p.limiter_threshold = limiter_threshold;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    BandConfig& b = p.bands[i];
+    b.threshold_db = rows[i].threshold_db;
+    b.ratio = rows[i].ratio;
+    b.attack_ms = rows[i].attack_ms;
+    b.release_ms = rows[i].release_ms;
+    b.makeup_db = rows[i].makeup_db;
+    b.clip_level_db = rows[i].clip_level_db;
+  }
+  return p;
+}
+
+// Five-band presets leave the sixth split empty.
+constexpr std::array<float, 5> kFiveBandSplits{120.0f, 400.0f, 2000.0f, 6000.0f, 0.0f};
+// Band 6 of the five-band presets: inactive while they stay at five bands, stored all the same.
+constexpr BandRow kSpareBand{-30.0f, 2.0f, 30.0f, 500.0f, 0.0f, -2.0f};
+
+std::vector<Preset> make_builtins() {
+  return {
+      builtin("ROCK", 5, kFiveBandSplits, 0.0f, -0.3f,
+              {{{-24.0f, 4.0f, 15.0f, 200.0f, 4.0f, -0.5f},
+                {-20.0f, 4.0f, 8.0f, 150.0f, 5.0f, -0.5f},
+                {-18.0f, 5.0f, 5.0f, 100.0f, 6.0f, -0.5f},
+                {-20.0f, 4.0f, 3.0f, 80.0f, 4.0f, -0.5f},
+                {-24.0f, 3.0f, 2.0f, 60.0f, 3.0f, -1.0f},
+                kSpareBand}}),
+      builtin("BLUE", 5, kFiveBandSplits, 0.0f, -0.5f,
+              {{{-26.0f, 2.5f, 25.0f, 300.0f, 2.5f, -1.0f},
+                {-22.0f, 3.0f, 12.0f, 200.0f, 3.0f, -1.0f},
+                {-20.0f, 2.5f, 8.0f, 150.0f, 2.0f, -1.5f},
+                {-22.0f, 2.0f, 5.0f, 100.0f, 2.0f, -2.0f},
+                {-28.0f, 2.0f, 3.0f, 80.0f, 1.5f, -2.0f},
+                kSpareBand}}),
+      builtin("CLASIC", 5, kFiveBandSplits, -1.0f, -1.0f,
+              {{{-16.0f, 2.0f, 50.0f, 600.0f, 1.0f, -2.0f},
+                {-16.0f, 1.8f, 30.0f, 500.0f, 1.0f, -2.0f},
+                {-14.0f, 1.5f, 20.0f, 400.0f, 1.0f, -2.0f},
+                {-18.0f, 1.5f, 10.0f, 300.0f, 1.0f, -2.0f},
+                {-22.0f, 2.0f, 5.0f, 200.0f, 2.0f, -2.0f},
+                kSpareBand}}),
+      builtin("VOICE", 5, kFiveBandSplits, 0.0f, -0.2f,
+              {{{-18.0f, 4.0f, 10.0f, 150.0f, 2.0f, -1.0f},
+                {-16.0f, 5.0f, 6.0f, 120.0f, 3.0f, -0.5f},
+                {-14.0f, 6.0f, 4.0f, 100.0f, 7.0f, -0.5f},
+                {-16.0f, 8.0f, 2.0f, 60.0f, 5.0f, -0.5f},
+                {-22.0f, 4.0f, 1.5f, 40.0f, 2.0f, -1.0f},
+                kSpareBand}}),
+      builtin("HARD BASS", 6, {80.0f, 320.0f, 1200.0f, 4800.0f, 12000.0f}, -2.0f, -0.2f,
+              {{{-16.0f, 8.0f, 3.0f, 80.0f, 12.0f, -0.3f},
+                {-18.0f, 6.0f, 5.0f, 100.0f, 9.0f, -0.3f},
+                {-20.0f, 4.0f, 4.0f, 100.0f, 4.0f, -0.5f},
+                {-22.0f, 3.5f, 3.0f, 80.0f, 3.0f, -0.5f},
+                {-26.0f, 3.0f, 2.0f, 60.0f, 2.0f, -1.0f},
+                {-28.0f, 2.5f, 2.0f, 50.0f, 1.5f, -1.5f}}}),
+      builtin("STRONG", 5, kFiveBandSplits, 0.0f, -0.1f,
+              {{{-30.0f, 8.0f, 5.0f, 100.0f, 10.0f, -0.3f},
+                {-28.0f, 8.0f, 4.0f, 80.0f, 10.0f, -0.3f},
+                {-26.0f, 8.0f, 3.0f, 70.0f, 10.0f, -0.3f},
+                {-28.0f, 6.0f, 2.0f, 60.0f, 8.0f, -0.3f},
+                {-30.0f, 5.0f, 1.5f, 50.0f, 7.0f, -0.3f},
+                kSpareBand}}),
+  };
+}
+
+// One listing entry to a preset, or nothing: only "*.json" files that read cleanly count.
+std::optional<Preset> load_preset_file(const fs::directory_entry& entry) {
+  const fs::path& path = entry.path();
+  if (path.extension() != ".json") return std::nullopt;
+  const std::optional<std::string> text = read_whole_file(path);
+  if (!text) return std::nullopt;
+  return json_form::preset_from_json(*text);
+}
+
+std::vector<Preset> load_user_presets(const fs::path& folder) {
+  std::vector<Preset> found;
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  // A listing error ends the walk; what was read so far is kept.
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    if (std::optional<Preset> p = load_preset_file(*it)) found.push_back(std::move(*p));
+  }
+  return found;
+}
+
+}  // namespace
+
+Preset Preset::from_config(std::string name, const ProcessorConfig& cfg) {
+  Preset p;
+  p.name = std::move(name);
+  p.num_bands = cfg.num_bands;
+  p.crossover_freqs = cfg.crossover_freqs;
+  p.input_gain_db = cfg.input_gain_db;
+  p.output_gain_db = cfg.output_gain_db;
+  p.limiter_threshold = cfg.limiter_threshold;
+  p.bands = cfg.bands;
+  p.mpx = cfg.mpx;
+  return p;
+}
+
+void Preset::apply(ProcessorConfig& cfg) const {
+  cfg.num_bands = num_bands;
+  cfg.crossover_freqs = crossover_freqs;
+  cfg.input_gain_db = input_gain_db;
+  cfg.output_gain_db = output_gain_db;
+  cfg.limiter_threshold = limiter_threshold;
+  cfg.bands = bands;
+  cfg.mpx = mpx;
+}
+
+Result<void> Preset::save() const {
+  const fs::path folder = presets_dir();
+  if (Result<void> made = create_folders(folder); !made) return made;
+  // The writer cannot fail: a non-finite value is written as null.
+  return write_file_atomically(folder / (preset_file_stem(name) + ".json"), json_form::to_json(*this));
+}
+
+const std::vector<Preset>& builtin_presets() {
+  static const std::vector<Preset> presets = make_builtins();
+  return presets;
+}
+
+fs::path presets_dir() { return config_dir() / "velmora" / "presets"; }
+
+std::vector<Preset> all_presets() {
+  std::vector<Preset> list = builtin_presets();
+  std::vector<Preset> user = load_user_presets(presets_dir());
+  // std::string compares bytes as unsigned values, so "Zeta" sorts before "beta".
+  std::stable_sort(user.begin(), user.end(),
+                   [](const Preset& a, const Preset& b) { return a.name < b.name; });
+  list.insert(list.end(), std::make_move_iterator(user.begin()), std::make_move_iterator(user.end()));
+  return list;
+}
+
+void remove_presets_named(std::vector<Preset>& list, std::string_view name) {
+  std::erase_if(list, [name](const Preset& p) { return p.name == name; });
+}
+
+std::string preset_file_stem(std::string_view name) {
+  const auto* s = reinterpret_cast<const std::uint8_t*>(name.data());
+  const auto length = static_cast<std::int32_t>(name.size());
+  std::string stem;
+  stem.reserve(name.size());
+  for (std::int32_t i = 0; i < length;) {
+    const std::int32_t start = i;
+    UChar32 c;
+    U8_NEXT(s, i, length, c);
+    bool keep = false;
+    if (c >= 0) {
+      const auto category = static_cast<UCharCategory>(u_charType(c));
+      keep = c == '-' || u_hasBinaryProperty(c, UCHAR_ALPHABETIC) ||
+             category == U_DECIMAL_DIGIT_NUMBER || category == U_LETTER_NUMBER ||
+             category == U_OTHER_NUMBER;
+    }
+    if (keep) {
+      stem.append(name.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+    } else {
+      stem += '_';
+    }
+  }
+  return stem;
+}
+
+}  // namespace velmora

@@ -1,0 +1,62 @@
+#pragma once
+// Test helpers: an environment variable restored on scope exit, and a fixture that
+// points XDG_CONFIG_HOME at a fresh temporary folder, so no test touches the real one.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+
+namespace velmora::testing {
+
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(const char* name) : name_(name) {
+    if (const char* v = ::getenv(name)) saved_ = v;
+  }
+  ~ScopedEnv() {
+    if (saved_) {
+      ::setenv(name_, saved_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  void set(const std::string& value) { ::setenv(name_, value.c_str(), 1); }
+  void unset() { ::unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+class TempConfigHome : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    root_ = tmpl;
+    xdg_.set(root_.string());
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+
+  std::filesystem::path velmora_dir() const { return root_ / "velmora"; }
+
+  static void write_text(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  static std::string read_text(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  std::filesystem::path root_;
+
+ private:
+  ScopedEnv xdg_{"XDG_CONFIG_HOME"};
+};
+
+}  // namespace velmora::testing
