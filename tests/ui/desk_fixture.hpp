@@ -65,14 +65,15 @@ inline Gtk::Button* find_button(Gtk::Widget& root, const Glib::ustring& label) {
   return nullptr;
 }
 
+// Emits "clicked" as a pointer click does (keyboard activation would wait for a timeout).
 inline void click(Gtk::Button& b) {
-  gtk_widget_activate(GTK_WIDGET(b.gobj()));
+  g_signal_emit_by_name(b.gobj(), "clicked");
   pump();
 }
 
 // Drives a knob through its own scroll controller, as a mouse wheel does.
-inline void scroll(const ui::Knob& knob, double dy) {
-  GListModel* controllers = gtk_widget_observe_controllers(GTK_WIDGET(knob.widget->gobj()));
+inline void scroll(Gtk::Widget& widget, double dy) {
+  GListModel* controllers = gtk_widget_observe_controllers(widget.gobj());
   for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
     auto* c = static_cast<GObject*>(g_list_model_get_item(controllers, i));
     if (GTK_IS_EVENT_CONTROLLER_SCROLL(c)) {
@@ -83,6 +84,7 @@ inline void scroll(const ui::Knob& knob, double dy) {
   }
   g_object_unref(controllers);
 }
+inline void scroll(const ui::Knob& knob, double dy) { scroll(*knob.widget, dy); }
 
 // Open top-level windows titled `title`.
 inline std::vector<Gtk::Window*> windows_titled(const Glib::ustring& title) {
