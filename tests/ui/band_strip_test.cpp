@@ -36,17 +36,6 @@ INSTANTIATE_TEST_SUITE_P(
         // Halves go to the even neighbour; 999.7 rounds up without becoming "1k".
         RangeCase{{999.7f, 1500, 2500, 3500, 0}, {"<1000", "1000-2k", "2k-2k", "2k-4k", ">4k", kDash}}));
 
-TEST(DefaultCrossovers, GivesTheTableForEachBandCount) {
-  using F = std::array<float, 5>;
-  EXPECT_EQ(ui::default_crossovers(2), (F{800, 0, 0, 0, 0}));
-  EXPECT_EQ(ui::default_crossovers(3), (F{300, 3000, 0, 0, 0}));
-  EXPECT_EQ(ui::default_crossovers(4), (F{150, 1000, 6000, 0, 0}));
-  EXPECT_EQ(ui::default_crossovers(5), (F{120, 400, 2000, 6000, 0}));
-  for (std::uint64_t n : {0u, 1u, 6u, 7u}) {
-    EXPECT_EQ(ui::default_crossovers(n), (F{80, 320, 1200, 4800, 12000})) << n;
-  }
-}
-
 class BandStrips : public DeskEnv {};
 
 TEST_F(BandStrips, BuildShowsTheConfigurationAndDimsInactiveBands) {

@@ -47,21 +47,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SliderCase{"lim", &ui::DeskControls::limiter, &ProcessorConfig::limiter_threshold, -4.5f}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The rack connects its own scales to the same handlers.
-TEST(SliderHandlers, WriteFromAnyScaleWithTheirOwnCapture) {
-  auto config = make_shared_config(ProcessorConfig{});
-  Gtk::Scale scale(Gtk::Adjustment::create(0, -12, 12, 0.5), Gtk::Orientation::HORIZONTAL);
-  scale.set_value(-3.0);
-  ui::on_output_gain_changed(scale, config);
-  ui::on_input_gain_changed(scale, config);
-  scale.set_value(-0.5);
-  ui::on_limiter_changed(scale, config);
-  const auto c = live(config);
-  EXPECT_FLOAT_EQ(c.output_gain_db, -3.0f);
-  EXPECT_FLOAT_EQ(c.input_gain_db, -3.0f);
-  EXPECT_FLOAT_EQ(c.limiter_threshold, -0.5f);
-}
-
 class MpxPanel : public DeskEnv {};
 
 TEST_F(MpxPanel, SwitchWritesEnabledWithoutTheFlag) {
