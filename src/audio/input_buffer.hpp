@@ -1,0 +1,43 @@
+#pragma once
+// The captured samples on their way from the capture callback to the playback
+// callback: interleaved stereo f32, oldest first, behind a mutex that both
+// callbacks only ever try.
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "sync.hpp"
+
+namespace velmora {
+
+using InputBufferCell = Guarded<std::vector<float>>;
+using InputBuffer = std::shared_ptr<InputBufferCell>;
+
+// An empty buffer with room for `capacity_samples`. Throws what the allocation throws.
+inline InputBuffer make_input_buffer(std::size_t capacity_samples) {
+  std::vector<float> v;
+  v.reserve(capacity_samples);
+  return std::make_shared<InputBufferCell>(std::move(v));
+}
+
+// Playback side: moves the oldest out.size() samples into `out` and reports true.
+// Busy, poisoned or holding too few samples: `out` becomes silence, the buffer is
+// left as it is, and the answer is false. Never waits, never allocates.
+inline bool take_input(InputBufferCell& cell, std::span<float> out) noexcept {
+  {
+    auto guard = cell.try_lock();
+    if (guard.ok() && guard->size() >= out.size()) {
+      std::vector<float>& v = *guard;
+      const auto n = static_cast<std::ptrdiff_t>(out.size());
+      std::copy(v.begin(), v.begin() + n, out.begin());
+      v.erase(v.begin(), v.begin() + n);
+      return true;
+    }
+  }
+  std::fill(out.begin(), out.end(), 0.0f);
+  return false;
+}
+
+}  // namespace velmora

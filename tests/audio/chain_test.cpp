@@ -1,0 +1,339 @@
+#include "audio/chain.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <optional>
+
+#include "reference_chain.hpp"
+#include "test_support.hpp"
+
+namespace velmora {
+namespace {
+
+using test::Rig;
+constexpr std::size_t kBuf = 512 * 2;
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+// Six bands squeezed hard, one band without clipper, one disabled with clipper on.
+ProcessorConfig hard_config(std::uint32_t rate, bool mpx) {
+  ProcessorConfig c;
+  c.sample_rate = rate;
+  c.num_bands = 6;
+  c.crossover_freqs = {120, 400, 2000, 6000, 12000};
+  c.input_gain_db = 6, c.output_gain_db = -1, c.limiter_threshold = -1;
+  const float thr[] = {-30, -28, -26, -24, -24, -22}, ratio[] = {8, 6, 10, 4, 20, 3},
+              atk[] = {5, 10, 2, 1, 0.5f, 20}, rel[] = {100, 150, 80, 60, 50, 200},
+              mk[] = {10, 8, 12, 6, 9, 4}, clip[] = {-1, -1.5f, -0.5f, -1, -2, -1};
+  for (int b = 0; b < 6; ++b) {
+    c.bands[b] = {true, thr[b], ratio[b], atk[b], rel[b], mk[b], true, clip[b]};
+  }
+  c.bands[3].clip_enable = false;
+  c.bands[4].enabled = false;
+  c.mpx = {mpx, Tau::Us50, -1.0f, 0.09f};
+  return c;
+}
+
+std::span<const float> block(const std::vector<float>& v, std::size_t i, std::size_t len = kBuf) {
+  return std::span<const float>(v).subspan(i * len, len);
+}
+
+TEST(ProcessingChain, BuildRefusesRatesBelowThreeHertz) {
+  for (std::uint32_t rate : {0u, 1u, 2u, 3u}) {
+    ProcessorConfig c;
+    c.sample_rate = rate;
+    auto built = ProcessingChain::build(c, SharedState::create(), make_input_buffer(16), make_shared_config(c));
+    EXPECT_EQ(built.ok(), rate >= 3) << rate;
+    if (!built.ok()) {
+      EXPECT_NE(built.error().find("3 Hz"), std::string::npos) << built.error();
+    }
+  }
+}
+
+struct RefCase {
+  std::uint32_t rate;
+  bool mpx;
+  std::size_t seconds;
+};
+class AgainstReference : public testing::TestWithParam<std::tuple<RefCase, KernelKind>> {};
+
+// The production chain (any kernel) stays within 1e-5 of full scale of the plain model,
+// and so do its meters.
+TEST_P(AgainstReference, OutputAndMetersFollowTheReferenceModel) {
+  const auto [rc, kind] = GetParam();
+  if (!kernel_available(kind)) GTEST_SKIP() << "kernel not offered by this processor";
+  const ProcessorConfig cfg = hard_config(rc.rate, rc.mpx);
+  Rig rig(cfg);
+  rig.chain.kernel = band_kernel(kind);
+  ref::Model model(cfg);
+  const auto in = test::programme(rc.rate * rc.seconds, rc.rate);
+  double worst = 0.0, worst_meter = 0.0, peak = 0.0;
+  for (std::size_t i = 0; i < in.size() / kBuf; ++i) {
+    const auto out = rig.run(block(in, i));
+    model.in_l = model.in_r = model.out_l = model.out_r = model.lim_sum = 0;
+    model.level_sum = model.gr_sum = {};
+    for (std::size_t f = 0; f < kBuf / 2; ++f) {
+      const auto [l, r] = model.frame(in[i * kBuf + 2 * f], in[i * kBuf + 2 * f + 1]);
+      worst = std::max({worst, std::fabs(double(out[2 * f]) - l), std::fabs(double(out[2 * f + 1]) - r)});
+      peak = std::max(peak, std::fabs(double(l)));
+    }
+    const float k = 1.0f / (kBuf / 2);
+    const SharedState& s = *rig.shared;
+    double m = std::max({std::fabs(s.in_l.load() - model.in_l * k), std::fabs(s.in_r.load() - model.in_r * k),
+                         std::fabs(s.out_l.load() - model.out_l * k), std::fabs(s.out_r.load() - model.out_r * k),
+                         std::fabs(s.limiter_gr.load() - std::clamp(model.lim_sum * k, 0.0f, 1.0f))});
+    for (int b = 0; b < 6; ++b) {
+      m = std::max({m, double(std::fabs(s.band_meters[b].level.load() - std::clamp(model.level_sum[b] * k, 0.0f, 2.0f))),
+                    double(std::fabs(s.band_meters[b].gr.load() - std::clamp(model.gr_sum[b] * k / 40, 0.0f, 1.0f)))});
+    }
+    worst_meter = std::max(worst_meter, m);
+  }
+  EXPECT_LE(worst, 1e-5);
+  EXPECT_LE(worst_meter, 1e-5);
+  EXPECT_GT(peak, 0.5);  // the comparison ran on a real signal
+  RecordProperty("max_abs_error", std::to_string(worst));
+}
+INSTANTIATE_TEST_SUITE_P(
+    Programme, AgainstReference,
+    testing::Combine(testing::Values(RefCase{48000, false, 60}, RefCase{48000, true, 5}, RefCase{192000, true, 10}),
+                     testing::Values(KernelKind::Scalar, KernelKind::Sse2, KernelKind::Avx2)));
+
+TEST(ProcessingChain, BypassCopiesInputExactlyAndFreezesEverything) {
+  Rig rig(hard_config(48000, true));
+  const auto in = test::programme(48000, 48000);
+  for (std::size_t i = 0; i < 20; ++i) rig.run(block(in, i));
+  for (auto& bm : rig.shared->band_meters) bm.level.store(0.25f), bm.gr.store(0.5f);
+  rig.shared->params_dirty.store(true);
+  rig.shared->bypass.store(true);
+  const auto before = rig.chain.band_states;
+  const auto stages = rig.chain.crossover.stages;
+  const Limiter lim = rig.chain.limiter;
+  const MpxEncoder mpx = rig.chain.mpx;
+  const auto src = block(in, 30);
+  const auto out = rig.run(src);
+  EXPECT_EQ(std::memcmp(out.data(), src.data(), kBuf * sizeof(float)), 0);
+  float sl = 0, sr = 0;
+  for (std::size_t f = 0; f < kBuf / 2; ++f) sl += std::fabs(src[2 * f]), sr += std::fabs(src[2 * f + 1]);
+  const SharedState& s = *rig.shared;
+  EXPECT_EQ(s.in_l.load(), sl / (kBuf / 2) * 1.0f);
+  EXPECT_FLOAT_EQ(s.in_l.load(), sl / (kBuf / 2));
+  EXPECT_EQ(s.out_l.load(), s.in_l.load());
+  EXPECT_EQ(s.out_r.load(), s.in_r.load());
+  EXPECT_FLOAT_EQ(s.in_r.load(), sr / (kBuf / 2));
+  EXPECT_EQ(s.limiter_gr.load(), 0.0f);
+  for (auto& bm : s.band_meters) EXPECT_TRUE(bm.level.load() == 0.25f && bm.gr.load() == 0.5f);
+  EXPECT_TRUE(s.params_dirty.load());
+  EXPECT_EQ(std::memcmp(rig.chain.band_states.data(), before.data(), sizeof before), 0);
+  EXPECT_EQ(std::memcmp(rig.chain.crossover.stages.data(), stages.data(), stages.size() * sizeof(Lr4Stage)), 0);
+  EXPECT_EQ(std::memcmp(&rig.chain.limiter, &lim, sizeof lim), 0);
+  EXPECT_EQ(std::memcmp(&rig.chain.mpx, &mpx, sizeof mpx), 0);
+}
+
+class ShortCall : public testing::TestWithParam<std::tuple<std::size_t, bool>> {};
+
+// No frame to process: meters read 0 with k = 1; band meters only in a processing call.
+TEST_P(ShortCall, PublishesZeroMetersWithFactorOne) {
+  const auto [n, bypass] = GetParam();
+  Rig rig(hard_config(48000, false));
+  SharedState& s = *rig.shared;
+  for (auto* c : {&s.in_l, &s.in_r, &s.out_l, &s.out_r, &s.limiter_gr}) c->store(0.5f);
+  for (auto& bm : s.band_meters) bm.level.store(0.5f), bm.gr.store(0.5f);
+  s.bypass.store(bypass);
+  std::vector<float> in(n, 0.9f);
+  const auto out = rig.run(in);
+  for (float v : out) EXPECT_EQ(v, 0.0f);
+  for (auto* c : {&s.in_l, &s.in_r, &s.out_l, &s.out_r, &s.limiter_gr}) EXPECT_EQ(c->load(), 0.0f);
+  for (auto& bm : s.band_meters) {
+    EXPECT_EQ(bm.level.load(), bypass ? 0.5f : 0.0f);
+    EXPECT_EQ(bm.gr.load(), bypass ? 0.5f : 0.0f);
+  }
+}
+INSTANTIATE_TEST_SUITE_P(Sizes, ShortCall, testing::Combine(testing::Values(0u, 1u), testing::Bool()));
+
+class Underrun : public testing::TestWithParam<std::uint32_t> {};
+
+// Too few captured samples: the chain runs on silence (pilot alone from 96 kHz with the
+// encoder on) and the captured samples wait for the next call.
+TEST_P(Underrun, ProcessesSilenceAndKeepsTheCapturedSamples) {
+  const std::uint32_t rate = GetParam();
+  const ProcessorConfig cfg = hard_config(rate, true);
+  Rig rig(cfg);
+  ref::Model model(cfg);
+  rig.feed(std::vector<float>(100, 0.5f));
+  std::vector<float> out(kBuf, 1.0f);
+  rig.chain.output_callback(out);
+  for (std::size_t f = 0; f < kBuf / 2; ++f) {
+    const auto [l, r] = model.frame(0.0f, 0.0f);
+    ASSERT_FLOAT_EQ(out[2 * f], l);
+    ASSERT_EQ(out[2 * f + 1], out[2 * f]);
+    if (rate < 96000) {
+      ASSERT_EQ(out[2 * f], 0.0f);
+    }
+  }
+  EXPECT_EQ(rig.input->lock()->size(), 100u);
+}
+INSTANTIATE_TEST_SUITE_P(Rates, Underrun, testing::Values(48000u, 96000u, 192000u));
+
+enum class Unavailable { Busy, Poisoned };
+class LockUnavailable : public testing::TestWithParam<std::tuple<Unavailable, bool>> {};
+
+// A busy or poisoned configuration lock keeps the last good snapshot (the build copy
+// when no call has found the lock free yet), never the built-in defaults.
+TEST_P(LockUnavailable, ProcessesWithTheLastGoodSnapshot) {
+  const auto [how, from_start] = GetParam();
+  ProcessorConfig a = hard_config(48000, false);
+  for (auto& b : a.bands) b.ratio = 6, b.makeup_db = 10;
+  Rig rig(a), twin(a);
+  const auto in = test::programme(48000, 48000);
+  std::size_t i = 0;
+  if (!from_start) {
+    rig.run(block(in, i)), twin.run(block(in, i));
+    ++i;
+  }
+  rig.edit([](ProcessorConfig& c) { c.bands[0].ratio = 2, c.input_gain_db = -20, c.mpx.enabled = true; }, true);
+  std::optional<test::LockHolder<ProcessorConfig>> holder;
+  if (how == Unavailable::Busy) holder.emplace(*rig.config);
+  if (how == Unavailable::Poisoned) test::poison(*rig.config);
+  for (std::size_t end = i + 5; i < end; ++i) ASSERT_EQ(rig.run(block(in, i)), twin.run(block(in, i)));
+  EXPECT_TRUE(rig.shared->params_dirty.load());
+  holder.reset();
+  if (how == Unavailable::Busy) {
+    EXPECT_NE(rig.run(block(in, i)), twin.run(block(in, i)));
+  }
+}
+INSTANTIATE_TEST_SUITE_P(Locks, LockUnavailable,
+                         testing::Combine(testing::Values(Unavailable::Busy, Unavailable::Poisoned), testing::Bool()));
+
+TEST(ProcessingChain, RebuildRequestedDuringBypassIsServedByTheFirstProcessingCall) {
+  Rig rig(hard_config(48000, false));
+  rig.edit([](ProcessorConfig& c) { c.num_bands = 3; }, true);
+  rig.shared->bypass.store(true);
+  rig.run(std::vector<float>(kBuf, 0.1f));
+  EXPECT_TRUE(rig.shared->params_dirty.load());
+  EXPECT_EQ(rig.chain.crossover.num_bands, 6u);
+  rig.shared->bypass.store(false);
+  rig.run(std::vector<float>(kBuf, 0.1f));
+  EXPECT_FALSE(rig.shared->params_dirty.load());
+  EXPECT_EQ(rig.chain.crossover.num_bands, 3u);
+  EXPECT_EQ(rig.chain.crossover.stages.size(), 2u);
+}
+
+TEST(ProcessingChain, RebuildResetsFilterMemoriesButNotEnvelopesGainsOrLimiter) {
+  Rig rig(hard_config(96000, true));
+  const auto in = test::programme(96000, 96000);
+  for (std::size_t i = 0; i < 40; ++i) rig.run(block(in, i));
+  const auto states = rig.chain.band_states;
+  const float lim_gain = rig.chain.limiter.gain;
+  ASSERT_LT(lim_gain, 1.0f);
+  rig.edit([](ProcessorConfig& c) { c.bands[2].attack_ms = 40, c.limiter_threshold = -3, c.mpx.pilot_level = 0.1f; },
+           true);
+  rig.chain.output_callback({});
+  EXPECT_FALSE(rig.shared->params_dirty.load());
+  for (const Lr4Stage& st : rig.chain.crossover.stages) {
+    for (const auto* path : {&st.low_l, &st.high_l, &st.low_r, &st.high_r}) {
+      for (const Biquad& q : *path) ASSERT_TRUE(q.x1 == 0 && q.x2 == 0 && q.y1 == 0 && q.y2 == 0);
+    }
+  }
+  EXPECT_TRUE(rig.chain.mpx.prev_l == 0 && rig.chain.mpx.prev_r == 0 && rig.chain.mpx.pilot_phase == 0);
+  EXPECT_EQ(rig.chain.mpx.pilot_level, 0.1f);
+  EXPECT_FLOAT_EQ(rig.chain.limiter.threshold, std::pow(10.0f, -3.0f / 20.0f));
+  EXPECT_EQ(rig.chain.limiter.gain, lim_gain);
+  for (std::size_t b = 0; b < 6; ++b) {
+    EXPECT_EQ(rig.chain.band_states[b].env, states[b].env);
+    EXPECT_EQ(rig.chain.band_states[b].gain_db, states[b].gain_db);
+  }
+  EXPECT_FLOAT_EQ(rig.chain.band_states[2].attack_coeff, std::exp(-1.0f / (0.04f * 96000.0f)));
+}
+
+TEST(ProcessingChain, MetersClampBandLevelAndReductionAndKeepInactiveBands) {
+  ProcessorConfig c = hard_config(48000, false);
+  c.num_bands = 2;
+  c.crossover_freqs[0] = 1000;
+  c.input_gain_db = 20;
+  c.limiter_threshold = 40;  // out of the way: the outputs may exceed 1
+  c.bands[0] = {true, 0, 1, 1, 50, 24, false, 0};
+  c.bands[1] = {true, -60, 20, 0.1f, 50, 0, false, 0};
+  Rig rig(c);
+  for (std::size_t b = 2; b < 6; ++b) rig.shared->band_meters[b].level.store(0.123f);
+  std::vector<float> in(kBuf);
+  for (std::size_t f = 0; f < kBuf / 2; ++f) {
+    in[2 * f] = in[2 * f + 1] = static_cast<float>(0.7 * std::sin(0.01 * f) + 0.3 * std::sin(1.3 * f));
+  }
+  for (int i = 0; i < 20; ++i) rig.run(in);
+  const SharedState& s = *rig.shared;
+  EXPECT_EQ(s.band_meters[0].level.load(), 2.0f);
+  EXPECT_EQ(s.band_meters[1].gr.load(), 1.0f);
+  EXPECT_GT(s.in_l.load(), 2.0f);  // input and output means are not clamped
+  EXPECT_GT(s.out_l.load(), 2.0f);
+  for (std::size_t b = 2; b < 6; ++b) EXPECT_EQ(s.band_meters[b].level.load(), 0.123f);
+}
+
+TEST(ProcessingChain, ExpanderAndMultiplexLevelChangeNothing) {
+  const ProcessorConfig a = hard_config(48000, true);
+  ProcessorConfig b = a;
+  for (auto& band : b.bands) band.exp_enable = true, band.exp_threshold = -10, band.exp_ratio = 8;
+  b.mpx.level_db = -20;
+  Rig ra(a), rb(b);
+  const auto in = test::programme(48000, 48000);
+  for (std::size_t i = 0; i < 20; ++i) ASSERT_EQ(ra.run(block(in, i)), rb.run(block(in, i)));
+}
+
+struct BadChainSetting {
+  const char* name;
+  std::uint32_t rate;
+  std::function<void(ProcessorConfig&)> apply;
+};
+class BadSettingRecovery : public testing::TestWithParam<BadChainSetting> {};
+
+// While set, a bad setting may sound odd but gives finite output; once it is fixed the
+// chain converges back to one that never saw it (an envelope driven to +200 dB takes
+// its release time per 4.3 dB to come down, hence the long wait allowed).
+TEST_P(BadSettingRecovery, NeverPoisonsTheStateForGood) {
+  const BadChainSetting& p = GetParam();
+  const ProcessorConfig good = hard_config(p.rate, true);
+  Rig rig(good), clean(good);
+  const std::size_t per_s = p.rate * 2 / kBuf;
+  const auto in = test::programme(per_s * 21 * kBuf / 2, p.rate);
+  rig.edit(p.apply, true);
+  clean.edit([](ProcessorConfig&) {}, true);
+  std::size_t i = 0;
+  for (; i < per_s; ++i) {
+    const auto out = rig.run(block(in, i));
+    clean.run(block(in, i));
+    for (float v : out) ASSERT_TRUE(std::isfinite(v)) << "buffer " << i;
+  }
+  rig.edit([&](ProcessorConfig& c) { c = good; }, true);
+  clean.edit([](ProcessorConfig&) {}, true);
+  double worst = 1.0;
+  for (std::size_t second = 1; second < 21 && worst > 1e-4; ++second) {
+    worst = 0.0;
+    for (; i < per_s * (second + 1); ++i) {
+      const auto a = rig.run(block(in, i)), b = clean.run(block(in, i));
+      for (std::size_t j = 0; j < a.size(); ++j) worst = std::max(worst, std::fabs(double(a[j]) - b[j]));
+    }
+  }
+  EXPECT_LE(worst, 1e-4) << "no second within 1e-4 after 20 s";
+}
+INSTANTIATE_TEST_SUITE_P(
+    Settings, BadSettingRecovery,
+    testing::Values(
+        BadChainSetting{"RatioZero", 48000, [](ProcessorConfig& c) { for (auto& b : c.bands) b.ratio = 0; }},
+        BadChainSetting{"RatioNegative", 48000, [](ProcessorConfig& c) { for (auto& b : c.bands) b.ratio = -4; }},
+        BadChainSetting{"MakeupHuge", 48000, [](ProcessorConfig& c) { for (auto& b : c.bands) b.makeup_db = 1e30f; }},
+        BadChainSetting{"ThresholdMinusInf", 48000,
+                        [](ProcessorConfig& c) { for (auto& b : c.bands) b.threshold_db = -kInf, b.ratio = 1; }},
+        BadChainSetting{"CeilingZero", 48000,
+                        [](ProcessorConfig& c) { for (auto& b : c.bands) b.clip_level_db = -1e30f; }},
+        BadChainSetting{"InputGainHuge", 48000, [](ProcessorConfig& c) { c.input_gain_db = 1e30f; }},
+        BadChainSetting{"OutputGainInf", 48000, [](ProcessorConfig& c) { c.output_gain_db = kInf; }},
+        BadChainSetting{"LimiterThresholdMinusInf", 48000, [](ProcessorConfig& c) { c.limiter_threshold = -kInf; }},
+        BadChainSetting{"TimesNegative", 48000,
+                        [](ProcessorConfig& c) { for (auto& b : c.bands) b.attack_ms = -3, b.release_ms = -1e30f; }},
+        BadChainSetting{"PilotInfAt192k", 192000, [](ProcessorConfig& c) { c.mpx.pilot_level = kInf, c.output_gain_db = 300; }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velmora
