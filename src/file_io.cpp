@@ -86,11 +86,19 @@ std::optional<std::string> read_whole_file(const fs::path& path) {
   return text;
 }
 
+// mkdir one level at a time, so that the error reported is mkdir's own (a file in the
+// folder's place gives "File exists").
 Result<void> create_folders(const fs::path& folder) {
+  if (folder.empty() || ::mkdir(folder.c_str(), 0777) == 0) return {};
+  int err = errno;
+  if (err == ENOENT && folder.has_relative_path() && folder.parent_path() != folder) {
+    if (Result<void> parent = create_folders(folder.parent_path()); !parent) return parent;
+    if (::mkdir(folder.c_str(), 0777) == 0) return {};
+    err = errno;
+  }
   std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec) return Error{ec.message()};
-  return {};
+  if (fs::is_directory(folder, ec)) return {};
+  return os_error(err);
 }
 
 Result<void> write_file_atomically(const fs::path& path, std::string_view bytes) {

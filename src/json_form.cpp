@@ -1,6 +1,6 @@
 #include "json_form.hpp"
 
-#include <nlohmann/json.hpp>
+#include <unicode/utf8.h>
 
 #include <array>
 #include <charconv>
@@ -10,131 +10,19 @@
 #include <type_traits>
 #include <vector>
 
+#include "json_tree.hpp"
+
 namespace velmora::json_form {
 namespace {
 
-// ---------------------------------------------------------------------------
-// Reading: nlohmann's SAX events build a small tree that keeps what the rules
-// need and a DOM would lose: integer versus fraction, the float's own digits,
-// every repeated key.
+using Node = JsonNode;
+using Kind = JsonNode::Kind;
 
-struct Node {
-  enum class Kind { Null, Bool, Unsigned, Signed, Float, String, Array, Object, Nested };
-  Node() = default;
-  explicit Node(Kind k) : kind(k) {}
-
-  Kind kind = Kind::Null;
-  bool boolean = false;
-  std::uint64_t unsigned_value = 0;
-  std::int64_t signed_value = 0;
-  double float_value = 0.0;
-  std::string text;               // a string's value, or a float's digits as written
-  std::vector<std::string> keys;  // an object's member names, parallel to items
-  std::vector<Node> items;        // array elements or object member values
-};
-using Kind = Node::Kind;
-
-// No record or field sits deeper than three containers, so anything deeper is only
-// counted: a deep unknown value costs nothing, and a deep known one is a wrong kind.
+// No record or field sits deeper than three containers; anything deeper is a wrong kind.
 constexpr std::size_t kMaxDepth = 3;
 
-class TreeBuilder {
- public:
-  using json = nlohmann::json;
-
-  bool null() { return scalar(Node{}); }
-  bool boolean(bool v) {
-    Node n{Kind::Bool};
-    n.boolean = v;
-    return scalar(std::move(n));
-  }
-  bool number_unsigned(std::uint64_t v) {
-    Node n{Kind::Unsigned};
-    n.unsigned_value = v;
-    return scalar(std::move(n));
-  }
-  bool number_integer(std::int64_t v) {
-    Node n{Kind::Signed};
-    n.signed_value = v;
-    return scalar(std::move(n));
-  }
-  bool number_float(double v, const std::string& digits) {
-    Node n{Kind::Float};
-    n.float_value = v;
-    n.text = digits;
-    return scalar(std::move(n));
-  }
-  bool string(std::string& v) {
-    Node n{Kind::String};
-    n.text = std::move(v);
-    return scalar(std::move(n));
-  }
-  bool binary(json::binary_t&) { return false; }
-  bool start_object(std::size_t) { return open(Kind::Object); }
-  bool key(std::string& k) {
-    if (skipped_ == 0) stack_.back()->keys.push_back(std::move(k));
-    return true;
-  }
-  bool end_object() { return close(); }
-  bool start_array(std::size_t) { return open(Kind::Array); }
-  bool end_array() { return close(); }
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
-    return false;
-  }
-
-  Node take_root() { return std::move(root_); }
-
- private:
-  bool scalar(Node n) {
-    if (skipped_ == 0) place(std::move(n));
-    return true;
-  }
-  bool open(Kind kind) {
-    if (skipped_ > 0 || stack_.size() == kMaxDepth) {
-      if (skipped_++ == 0) place(Node{Kind::Nested});
-      return true;
-    }
-    stack_.push_back(place(Node{kind}));
-    return true;
-  }
-  bool close() {
-    if (skipped_ > 0) {
-      --skipped_;
-    } else {
-      stack_.pop_back();
-    }
-    return true;
-  }
-  // Only the innermost open container grows, so the pointers on the stack stay valid.
-  Node* place(Node n) {
-    if (stack_.empty()) {
-      root_ = std::move(n);
-      return &root_;
-    }
-    auto& items = stack_.back()->items;
-    items.push_back(std::move(n));
-    return &items.back();
-  }
-
-  Node root_;
-  std::vector<Node*> stack_;
-  std::size_t skipped_ = 0;
-};
-
-std::optional<Node> parse_tree(std::string_view text) {
-  // nlohmann skips a byte-order mark by itself, and takes a NUL byte for the end of the
-  // input; neither belongs in these files.
-  if (text.starts_with("\xEF\xBB\xBF") || text.find('\0') != std::string_view::npos) {
-    return std::nullopt;
-  }
-  TreeBuilder builder;
-  // Strict: only whitespace may follow the top-level value. Numbers beyond a
-  // double, invalid UTF-8 and bad escapes are parse errors already.
-  if (!nlohmann::json::sax_parse(text, &builder, nlohmann::json::input_format_t::json, true)) {
-    return std::nullopt;
-  }
-  return builder.take_root();
-}
+// ---------------------------------------------------------------------------
+// Reading.
 
 // The nearest f32 to the digits as written; going through the double first could round twice.
 float nearest_f32(const Node& n) {
@@ -324,7 +212,7 @@ struct Field {
 };
 
 template <auto M>
-Field<RecordOf<M>> field(std::string_view name, bool optional = false) {
+constexpr Field<RecordOf<M>> field(std::string_view name, bool optional = false) {
   using R = RecordOf<M>;
   return {name, [](PrettyWriter& w, const R& r) { put(w, r.*M); },
           [](const Node& n, R& r) { return take(n, r.*M); }, optional};
@@ -369,7 +257,7 @@ bool take_record(const Node& n, R& r, const std::array<Field<R>, N>& fields) {
   return true;
 }
 
-const std::array<Field<BandConfig>, 11> kBandFields{
+constexpr std::array<Field<BandConfig>, 11> kBandFields{
     field<&BandConfig::enabled>("enabled"),
     field<&BandConfig::threshold_db>("threshold_db"),
     field<&BandConfig::ratio>("ratio"),
@@ -383,14 +271,14 @@ const std::array<Field<BandConfig>, 11> kBandFields{
     field<&BandConfig::exp_ratio>("exp_ratio"),
 };
 
-const std::array<Field<MpxConfig>, 4> kMpxFields{
+constexpr std::array<Field<MpxConfig>, 4> kMpxFields{
     field<&MpxConfig::enabled>("enabled"),
     field<&MpxConfig::tau>("tau"),
     field<&MpxConfig::level_db>("level_db"),
     field<&MpxConfig::pilot_level>("pilot_level"),
 };
 
-const std::array<Field<ProcessorConfig>, 12> kConfigFields{
+constexpr std::array<Field<ProcessorConfig>, 12> kConfigFields{
     field<&ProcessorConfig::num_bands>("num_bands"),
     field<&ProcessorConfig::crossover_freqs>("crossover_freqs"),
     field<&ProcessorConfig::input_gain_db>("input_gain_db"),
@@ -405,7 +293,7 @@ const std::array<Field<ProcessorConfig>, 12> kConfigFields{
     field<&ProcessorConfig::last_preset>("last_preset", true),
 };
 
-const std::array<Field<Preset>, 8> kPresetFields{
+constexpr std::array<Field<Preset>, 8> kPresetFields{
     field<&Preset::name>("name"),
     field<&Preset::num_bands>("num_bands"),
     field<&Preset::crossover_freqs>("crossover_freqs"),
@@ -430,7 +318,7 @@ std::string write_top(const R& r, const std::array<Field<R>, N>& fields) {
 
 template <class R, std::size_t N>
 std::optional<R> read_top(std::string_view text, const std::array<Field<R>, N>& fields) {
-  const std::optional<Node> tree = parse_tree(text);
+  const std::optional<Node> tree = parse_json_tree(text, kMaxDepth);
   if (!tree) return std::nullopt;
   R r{};
   if (!take_record(*tree, r, fields)) return std::nullopt;
@@ -499,10 +387,18 @@ std::string f32_text(float v) {
 
 std::string string_text(std::string_view s) {
   static constexpr char kHex[] = "0123456789abcdef";
+  // A stray non-UTF-8 byte (a device name from a driver, say) would make the whole file
+  // unreadable, so it is written as U+FFFD instead.
+  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(s.data());
+  const auto length = static_cast<std::int32_t>(s.size());
   std::string out;
   out.reserve(s.size() + 2);
   out += '"';
-  for (const char c : s) {
+  for (std::int32_t i = 0; i < length;) {
+    const std::int32_t start = i;
+    UChar32 c;
+    U8_NEXT(bytes, i, length, c);
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -512,12 +408,14 @@ std::string string_text(std::string_view s) {
       case '\f': out += "\\f"; break;
       case '\r': out += "\\r"; break;
       default:
-        if (static_cast<unsigned char>(c) < 0x20) {
+        if (c < 0) {
+          out += kReplacement;
+        } else if (c < 0x20) {
           out += "\\u00";
-          out += kHex[(c >> 4) & 0xf];
+          out += kHex[c >> 4];
           out += kHex[c & 0xf];
         } else {
-          out += c;
+          out.append(s.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
         }
     }
   }

@@ -22,7 +22,8 @@ std::optional<Preset> preset_from_json(std::string_view text);
 
 // Shortest text that reads back as the same f32 ("120.0", "-0.3", "1e-7"); null when not finite.
 std::string f32_text(float v);
-// The value in double quotes with JSON's short escapes; other text is left as UTF-8.
+// The value in double quotes with JSON's short escapes; other text stays UTF-8 (bytes that
+// are not UTF-8 become U+FFFD).
 std::string string_text(std::string_view s);
 
 }  // namespace velmora::json_form

@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <signal.h>
+#include <sys/stat.h>
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/sinks/ostream_sink.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ordered_json = nlohmann::ordered_json;
+using testing::FileSizeLimit;
 using testing::ScopedEnv;
 
 // A record that differs from the defaults almost everywhere, so that a mix of file
@@ -333,6 +333,26 @@ TEST_F(ConfigFile, SaveCreatesFolderAndWritesExactText) {
   EXPECT_EQ(log.messages(), std::vector<std::string>{expected});
 }
 
+TEST_F(ConfigFile, SaveCreatesMissingFoldersWithModesBeforeUmask) {
+  ScopedEnv xdg("XDG_CONFIG_HOME");
+  xdg.set((root_ / "a" / "b").string());
+  const mode_t old_mask = ::umask(0);
+  ProcessorConfig{}.guardar();
+  ::umask(old_mask);
+  EXPECT_EQ(fs::status(root_ / "a" / "b" / "velmora").permissions(), fs::perms::all);
+  const fs::perms rw_all = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                           fs::perms::group_write | fs::perms::others_read | fs::perms::others_write;
+  EXPECT_EQ(fs::status(root_ / "a" / "b" / "velmora" / "config.json").permissions(), rw_all);
+}
+
+TEST_F(ConfigFile, SaveKeepsThePermissionsOfTheOldFile) {
+  ProcessorConfig{}.guardar();
+  fs::permissions(config_file(), fs::perms::owner_read | fs::perms::owner_write);
+  edited().guardar();
+  EXPECT_EQ(fs::status(config_file()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(read_text(config_file()), edited_text());
+}
+
 TEST_F(ConfigFile, SaveThenLoadRoundTripsEditedValues) {
   ProcessorConfig c = edited();
   c.input_device = "Tarjeta \"USB\" \\ C:\\ \b\f\n\r\t\x1f\x7f — 音";
@@ -382,26 +402,6 @@ TEST_F(ConfigFile, FolderStandingAsConfigFileLogsOsErrorAndLeavesNoTemporary) {
   EXPECT_EQ(log.messages(), std::vector<std::string>{"Error guardando config en \"" +
                                                      config_file().string() + "\": Is a directory"});
 }
-
-// A disk that fills up mid-write: the file-size limit makes write() fail part way.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &saved_);
-    old_handler_ = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit lower = saved_;
-    lower.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &lower);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &saved_);
-    ::signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t old_handler_;
-};
 
 TEST_F(ConfigFile, FailedWriteKeepsThePreviousFile) {
   ProcessorConfig before;

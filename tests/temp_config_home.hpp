@@ -1,8 +1,11 @@
 #pragma once
-// Test helpers: an environment variable restored on scope exit, and a fixture that
-// points XDG_CONFIG_HOME at a fresh temporary folder, so no test touches the real one.
+// Test helpers: an environment variable restored on scope exit, a fixture that points
+// XDG_CONFIG_HOME at a fresh temporary folder (no test touches the real one), and a
+// file-size limit that makes writes fail part way, as a full disk does, even for root.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <fstream>
@@ -57,6 +60,26 @@ class TempConfigHome : public ::testing::Test {
 
  private:
   ScopedEnv xdg_{"XDG_CONFIG_HOME"};
+};
+
+// A disk that fills up mid-write: the file-size limit makes write() fail part way.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    old_handler_ = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit lower = saved_;
+    lower.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &lower);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    ::signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  rlimit saved_{};
+  sighandler_t old_handler_;
 };
 
 }  // namespace velmora::testing
