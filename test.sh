@@ -24,7 +24,8 @@ export GSK_RENDERER=cairo
 export NO_AT_BRIDGE=1
 
 status=0
-ctest --test-dir build --output-on-failure -j "$jobs" || status=1
+# A private session bus: GTK and GApplication find it instead of autolaunching one per display.
+dbus-run-session -- ctest --test-dir build --output-on-failure -j "$jobs" || status=1
 
 if [ -x scripts/tsan-tests ]; then
   scripts/tsan-tests || status=1
