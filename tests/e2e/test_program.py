@@ -103,6 +103,13 @@ class X11:
                 continue
         return out
 
+    def icon_size(self, w):
+        """Width and height of the first picture in the window's icon list, if any."""
+        prop = w.get_full_property(self.d.intern_atom("_NET_WM_ICON"), X.AnyPropertyType)
+        if not prop or len(prop.value) < 2:
+            return None
+        return (int(prop.value[0]), int(prop.value[1]))
+
     def request_close(self, w):
         protocols = self.d.intern_atom("WM_PROTOCOLS")
         delete = self.d.intern_atom("WM_DELETE_WINDOW")
@@ -171,6 +178,11 @@ def run(exe, s):
             return
         win = wins[0]
         s.check("window title", win.get_wm_name() == "Velmora", win.get_wm_name())
+        geo = win.get_geometry()
+        s.check("desk size 1440 x 700", (geo.width, geo.height) == (1440, 700),
+                (geo.width, geo.height))
+        icon = wait_for(lambda: x.icon_size(win), timeout=5)
+        s.check("window icon 48 x 48", icon == (48, 48), icon)
         s.check("audio failure logged", wait_for(lambda: prog.count("] Audio: ")), prog.lines)
 
         ui = Accessible(prog.proc.pid)
