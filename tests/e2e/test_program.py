@@ -93,16 +93,6 @@ class X11:
                 found.append(w)
         return found
 
-    def titled(self, title):
-        out = []
-        for w in self.root.query_tree().children:
-            try:
-                if w.get_wm_name() == title and w.get_attributes().map_state == X.IsViewable:
-                    out.append(w)
-            except Exception:
-                continue
-        return out
-
     def icon_size(self, w):
         """Width and height of the first picture in the window's icon list, if any."""
         prop = w.get_full_property(self.d.intern_atom("_NET_WM_ICON"), X.AnyPropertyType)
@@ -218,7 +208,7 @@ def run(exe, s):
                 and second.lines[-1:] == ["[Velmora] salió con ExitCode(0)"], second.lines)
         s.check("running instance activated again",
                 wait_for(lambda: prog.count("[Velmora] activate") == 2, timeout=5), prog.lines)
-        s.check("still one window", len(x.titled("Velmora")) == 1)
+        s.check("still one window", len(x.windows_of(prog.proc.pid)) == 1)
 
         x.request_close(win)
         code = prog.wait()
