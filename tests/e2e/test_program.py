@@ -5,6 +5,7 @@ on a window close request save its configuration and exit 0 with the exit line.
 
 Usage: python3 test_program.py <path-to-velmora>   (needs DISPLAY)
 """
+import json
 import os
 import shutil
 import subprocess
@@ -223,6 +224,13 @@ def run(exe, s):
         saved = os.path.join(prog.cfg, "velmora", "config.json")
         s.check("config.json written", os.path.isfile(saved), subprocess.run(
             ["find", home], capture_output=True, text=True).stdout)
+        try:
+            with open(saved, encoding="utf-8") as f:
+                written = json.load(f)
+        except (OSError, ValueError) as e:
+            written = {"error": str(e)}
+        s.check("config.json holds the settings",
+                written.get("sample_rate") == 48000 and written.get("buffer_size") == 512, written)
     finally:
         prog.kill()
         for p in others:
