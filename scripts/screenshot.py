@@ -1,7 +1,9 @@
 """Takes a picture of Velmora's window for the README.
 
-    xvfb-run -s "-screen 0 1920x1080x24" /usr/bin/python3 scripts/screenshot.py build/velmora docs/velmora.png
+    xvfb-run -s "-screen 0 1920x1080x24" dbus-run-session -- \
+        /usr/bin/python3 scripts/screenshot.py build/velmora docs/velmora.png
 
+(The private session bus keeps GTK from autolaunching one that outlives the picture.)
 Starts the program with a fresh configuration folder, waits for its window to be drawn,
 saves the window's pixels as PNG and closes it as a user would.
 """
