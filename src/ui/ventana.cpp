@@ -11,6 +11,10 @@
 #include <cstdio>
 
 #include "log.hpp"
+#include "ui/desk_controls.hpp"
+#include "ui/desk_presets.hpp"
+#include "ui/mpx_panel.hpp"
+#include "ui/side_panels.hpp"
 #include "ui/style.hpp"
 
 namespace velmora::ui {
@@ -69,12 +73,21 @@ WindowFrame build_window(Gtk::Application& app) {
   f.header = build_header(f);
   f.desk_view->append(*f.header);
 
-  // Desk parts, in this order: the band strips with their band area and band-count
-  // control, then the preset section (last child of the header).
+  BandArea bands = build_band_area(f.config, f.shared);
+  f.strips = bands.strips;
+  // Filled as the desk's controls are made; a preset load sets them all.
+  auto desk_controls = std::make_shared<DeskControls>();
+  desk_controls->band_count = {bands.band_count, bands.band_count_changed};
+  PresetSection presets =
+      build_preset_section(f.config, f.shared, f.strips, desk_controls, *f.window);
+  f.header->append(*presets.box);
 
   f.main_row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 4);
   f.main_row->set_vexpand(true);
-  // Main row, in this order: left side panel, band area, multiplex panel, right side panel.
+  f.main_row->append(*build_left_panel(f.config, *bands.band_count, *desk_controls));
+  f.main_row->append(*bands.area);
+  f.main_row->append(*build_mpx_panel(f.config, f.shared, *desk_controls));
+  f.main_row->append(*build_right_panel(f.config, *desk_controls));
 
   f.desk_view->append(*f.main_row);
   f.root->append(*f.desk_view);
@@ -85,7 +98,7 @@ WindowFrame build_window(Gtk::Application& app) {
       [rack = f.rack_toggle, desk_view = f.desk_view, rack_root = f.rack_root, window = f.window,
        desk = f.desk_toggle] { on_view_toggled(*rack, *desk_view, rack_root, *window, *desk); });
 
-  // The first-run step goes here, once both views exist.
+  first_run(f.config, f.shared, *f.strips, *desk_controls, *presets.selector, presets.presets);
 
   f.window->set_child(*f.root);
 
@@ -105,7 +118,8 @@ WindowFrame build_window(Gtk::Application& app) {
       [config = f.config, cell = f.engine_cell] { on_window_destroy(config, cell); });
   // Tied to the window's lifetime so that it never touches meters that are gone.
   Glib::signal_timeout().connect(
-      sigc::track_obj([io = f.io_meters] { return redraw_meters(*io); }, *f.window),
+      sigc::track_obj([io = f.io_meters, strips = f.strips] { return redraw_meters(*io, *strips); },
+                      *f.window),
       kMeterRedrawMs);
   return f;
 }
@@ -133,9 +147,14 @@ void on_window_destroy(const SharedConfig& config, const EngineCell& engine_cell
   // `engine` goes out of scope here: dropping it stops capture, then playback.
 }
 
-bool redraw_meters(const std::vector<Gtk::Widget*>& io_meters) {
+bool redraw_meters(const std::vector<Gtk::Widget*>& io_meters,
+                   const std::vector<BandStrip>& strips) {
   for (Gtk::Widget* m : io_meters) m->queue_draw();
-  // The band strips' level and gain-reduction meters follow, in strip order.
+  // Inactive strips too: their meters keep showing the last values.
+  for (const BandStrip& s : strips) {
+    s.meter_vu->queue_draw();
+    s.meter_gr->queue_draw();
+  }
   return true;
 }
 

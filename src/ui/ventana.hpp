@@ -14,6 +14,7 @@
 #include "audio/engine.hpp"
 #include "config.hpp"
 #include "shared_state.hpp"
+#include "ui/band_strip.hpp"
 
 namespace velmora::ui {
 
@@ -39,6 +40,7 @@ struct WindowFrame {
   Gtk::Box* main_row = nullptr;
   Gtk::Widget* rack_root = nullptr;  // none until the rack view is built
   MeterList io_meters;  // input L, input R, output L, output R, limiter
+  Strips strips;        // the desk's band strips, band 1 first
   EngineCell engine_cell;
 };
 
@@ -63,6 +65,7 @@ void start_audio_idle(const SharedConfig& config, const std::shared_ptr<SharedSt
                       const EngineCell& engine_cell);
 void on_window_destroy(const SharedConfig& config, const EngineCell& engine_cell);
 // Queues a repaint of every meter; the meters read their cells when they draw.
-bool redraw_meters(const std::vector<Gtk::Widget*>& io_meters);
+bool redraw_meters(const std::vector<Gtk::Widget*>& io_meters,
+                   const std::vector<BandStrip>& strips);
 
 }  // namespace velmora::ui

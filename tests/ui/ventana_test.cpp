@@ -147,7 +147,8 @@ TEST_F(Ventana, HeaderHoldsBrandSeparatorAndMeterColumns) {
   EXPECT_EQ(header.get_spacing(), 12);
   EXPECT_TRUE(header.has_css_class("rack-top"));
   std::vector<Gtk::Widget*> parts = children(header);
-  ASSERT_EQ(parts.size(), 3u);
+  ASSERT_EQ(parts.size(), 4u);
+  EXPECT_TRUE(parts[3]->has_css_class("preset-section"));
 
   auto& brand = as<Gtk::Box>(parts[0]);
   EXPECT_EQ(brand.get_orientation(), Gtk::Orientation::HORIZONTAL);
@@ -196,16 +197,31 @@ TEST_F(Ventana, HeaderHoldsBrandSeparatorAndMeterColumns) {
   EXPECT_TRUE(f.main_row->get_vexpand());
 }
 
+TEST_F(Ventana, MainRowHoldsTheDeskPanelsAndTheFirstRunAppliesRock) {
+  WindowFrame f = velmora::ui::build_window(*app_);
+  std::vector<Gtk::Widget*> row = children(*f.main_row);
+  ASSERT_EQ(row.size(), 4u);
+  EXPECT_TRUE(row[0]->has_css_class("side-panel"));
+  EXPECT_TRUE(row[1]->has_css_class("rack-center"));
+  EXPECT_TRUE(row[2]->has_css_class("mpx-panel"));
+  EXPECT_TRUE(row[3]->has_css_class("side-panel"));
+  ASSERT_EQ(f.strips->size(), 6u);
+  EXPECT_EQ((*f.strips)[0].root->get_parent(), row[1]);
+  EXPECT_EQ(ProcessorConfig::cargar().last_preset, "ROCK");
+  EXPECT_EQ(count(log_.str(), "INFO velmora::ui::ventana] Primer arranque — preset ROCK aplicado y guardado\n"), 1);
+}
+
 TEST_F(Ventana, ViewToggleHidesDeskAndSwapsClasses) {
   WindowFrame f = velmora::ui::build_window(*app_);
-  f.window->present();
   Gtk::Widget* mode_bar = f.root->get_first_child();
   auto size = [&] {
     int w = 0, h = 0;
     f.window->get_default_size(w, h);
     return std::pair{w, h};
   };
+  // Before presenting: a shown window reports its real size, taller than 700 with the strips.
   EXPECT_EQ(size(), (std::pair{1440, 700}));
+  f.window->present();
 
   f.rack_toggle->set_active(true);
   EXPECT_FALSE(f.desk_view->get_visible());
@@ -225,6 +241,9 @@ TEST_F(Ventana, ViewToggleHidesDeskAndSwapsClasses) {
 
 TEST_F(Ventana, StandByTwiceRestoresLabelClassAndBypass) {
   WindowFrame f = velmora::ui::build_window(*app_);
+  // The first run has saved "ROCK" and raised the flag; stand-by must do neither.
+  fs::remove(velmora::config_path());
+  f.shared->params_dirty.store(false);
   Gtk::ToggleButton& stby = *f.standby_toggle;
 
   stby.set_active(true);
@@ -268,6 +287,7 @@ TEST_F(Ventana, ClosingSavesLoadedConfigAndStopsNoEngineAfterFailedStart) {
 
 TEST_F(Ventana, PoisonedConfigIsNotSavedAtClose) {
   WindowFrame f = velmora::ui::build_window(*app_);
+  fs::remove(velmora::config_path());  // written by the first run
   try {
     f.config->with([](ProcessorConfig&) { throw std::runtime_error("edit failed"); });
   } catch (const std::runtime_error&) {
