@@ -1,0 +1,69 @@
+#pragma once
+// The few operations the engine asks of an audio layer: list the devices of each
+// direction, name the default ones, open a capture or playback stream whose
+// callbacks run on the stream's own worker thread, and start it. Dropping a
+// stream stops its worker before the destructor returns; no callback of that
+// stream runs afterwards.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "result.hpp"
+
+namespace velmora::audio {
+
+// Both streams are interleaved f32 at a fixed device buffer.
+struct StreamConfig {
+  std::uint16_t channels = 2;
+  std::uint32_t sample_rate = 48000;
+  std::uint32_t buffer_size = 512;  // frames
+};
+
+// Capture hands over the frames it has just read; playback fills the block it is about to write.
+using CaptureCallback = std::function<void(std::span<const float>)>;
+using PlaybackCallback = std::function<void(std::span<float>)>;
+// The layer's text for a stream error, on the worker thread; the stream goes on.
+using ErrorCallback = std::function<void(std::string_view)>;
+
+class Stream {
+ public:
+  virtual ~Stream() = default;
+  Stream() = default;
+  Stream(const Stream&) = delete;
+  Stream& operator=(const Stream&) = delete;
+
+  virtual Result<void> play() = 0;
+};
+
+class Device {
+ public:
+  virtual ~Device() = default;
+
+  virtual Result<std::string> name() const = 0;
+  virtual Result<std::unique_ptr<Stream>> build_input_stream(const StreamConfig& config,
+                                                             CaptureCallback data,
+                                                             ErrorCallback error) = 0;
+  virtual Result<std::unique_ptr<Stream>> build_output_stream(const StreamConfig& config,
+                                                              PlaybackCallback data,
+                                                              ErrorCallback error) = 0;
+};
+
+using DeviceList = std::vector<std::unique_ptr<Device>>;
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // In the layer's enumeration order.
+  virtual Result<DeviceList> input_devices() = 0;
+  virtual Result<DeviceList> output_devices() = 0;
+  // Null when the layer has no default device.
+  virtual std::unique_ptr<Device> default_input_device() = 0;
+  virtual std::unique_ptr<Device> default_output_device() = 0;
+};
+
+}  // namespace velmora::audio

@@ -1,0 +1,130 @@
+#pragma once
+// Real ALSA without a sound card: a temporary HOME whose .asoundrc offers file-plugin PCMs over
+// "null". "velmora_in" reads a FIFO and "velmora_out" writes one; a pump thread feeds a 440 Hz
+// sine at 0.5 into the first and drains the second, both at 48 kHz, so the workers run at the
+// pace of a real card. "velmora_dead" writes into a pipe whose reader has gone, which fails on
+// every write. "default" pairs velmora_in and velmora_out.
+#include <alsa/asoundlib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velmora::testing {
+
+// Threads of this process whose name starts with "cpal_alsa_".
+inline int alsa_workers() {
+  int n = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    if (std::getline(comm, name) && name.rfind("cpal_alsa_", 0) == 0) ++n;
+  }
+  return n;
+}
+
+class AlsaSandbox {
+ public:
+  static constexpr float kAmplitude = 0.5f;
+
+  explicit AlsaSandbox(bool with_devices) {
+    char tmpl[] = "/tmp/velmora-alsa-XXXXXX";
+    dir_ = ::mkdtemp(tmpl);
+    if (const char* home = std::getenv("HOME")) old_home_ = home;
+    ::setenv("HOME", dir_.c_str(), 1);
+    if (with_devices) {
+      ::mkfifo((dir_ / "in.fifo").c_str(), 0600);
+      ::mkfifo((dir_ / "out.fifo").c_str(), 0600);
+      // Holding both ends keeps the plugin's opens from blocking and its reads and writes paced.
+      in_ = ::open((dir_ / "in.fifo").c_str(), O_RDWR | O_NONBLOCK);
+      out_ = ::open((dir_ / "out.fifo").c_str(), O_RDWR | O_NONBLOCK);
+      std::ofstream(dir_ / ".asoundrc") << asoundrc();
+    }
+    snd_config_update_free_global();  // libasound re-reads the configuration under the new HOME
+  }
+
+  ~AlsaSandbox() {
+    stop_pump();
+    if (in_ >= 0) ::close(in_);
+    if (out_ >= 0) ::close(out_);
+    if (old_home_.empty()) ::unsetenv("HOME"); else ::setenv("HOME", old_home_.c_str(), 1);
+    snd_config_update_free_global();
+    std::filesystem::remove_all(dir_);
+  }
+
+  void start_pump() {
+    pump_ = std::thread([this] { pump(); });
+  }
+  // Call after the engine is dropped: a worker may sit in a FIFO read or write until then.
+  void stop_pump() {
+    stop_ = true;
+    if (pump_.joinable()) pump_.join();
+  }
+  // Samples the playback device wrote, valid after stop_pump.
+  std::vector<float> output() const {
+    std::vector<float> samples(bytes_.size() / sizeof(float));
+    std::memcpy(samples.data(), bytes_.data(), samples.size() * sizeof(float));
+    return samples;
+  }
+
+ private:
+  std::string asoundrc() const {
+    const std::string d = dir_.string();
+    return "pcm.velmora_in { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + d +
+           "/in.fifo\" format \"raw\" }\n"
+           "pcm.velmora_out { type file slave.pcm \"null\" file \"" + d + "/out.fifo\" format \"raw\" }\n"
+           "pcm.velmora_dead { type file slave.pcm \"null\" file \"|true\" format \"raw\" }\n"
+           "pcm.velmora_broken { type hw card 7 }\n"
+           "pcm.!default { type asym capture.pcm \"velmora_in\" playback.pcm \"velmora_out\" }\n";
+  }
+
+  void pump() {
+    constexpr int kFrames = 512;  // one write of 4096 bytes, atomic on a pipe
+    constexpr double kRate = 48000.0;
+    const auto t0 = std::chrono::steady_clock::now();
+    long fed = 0;  // frames
+    std::vector<float> chunk(2 * kFrames);
+    std::vector<char> got(65536);
+    while (!stop_) {
+      const long due = static_cast<long>(
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() * kRate);
+      while (fed + kFrames <= due) {
+        for (int i = 0; i < kFrames; ++i) {
+          const double phase = 2.0 * std::numbers::pi * 440.0 * static_cast<double>(fed + i) / kRate;
+          chunk[2 * i] = chunk[2 * i + 1] = kAmplitude * static_cast<float>(std::sin(phase));
+        }
+        if (::write(in_, chunk.data(), chunk.size() * sizeof(float)) <= 0) break;
+        fed += kFrames;
+      }
+      const long due_bytes = due * 2 * static_cast<long>(sizeof(float));
+      while (static_cast<long>(bytes_.size()) < due_bytes) {
+        const long want = std::min<long>(static_cast<long>(got.size()), due_bytes - static_cast<long>(bytes_.size()));
+        const ssize_t n = ::read(out_, got.data(), static_cast<std::size_t>(want));
+        if (n <= 0) break;
+        bytes_.insert(bytes_.end(), got.begin(), got.begin() + n);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+
+  std::filesystem::path dir_;
+  std::string old_home_;
+  int in_ = -1;
+  int out_ = -1;
+  std::thread pump_;
+  std::atomic<bool> stop_{false};
+  std::vector<char> bytes_;
+};
+
+}  // namespace velmora::testing
