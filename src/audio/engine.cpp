@@ -1,17 +1,169 @@
-// Placeholder until the ALSA engine lands: starting reports that there is no audio.
 #include "audio/engine.hpp"
 
+#include <spdlog/fmt/fmt.h>
+
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "audio/alsa.hpp"
+#include "audio/chain.hpp"
+#include "log.hpp"
+
 namespace velmora {
+namespace {
 
-struct AudioEngine::Streams {};
+constexpr std::string_view kTarget = "velmora::audio::engine";
+constexpr std::uint16_t kChannels = 2;
+// input_buffer starts with room for this many buffers' worth of samples and is trimmed above
+// three times that.
+constexpr std::uint64_t kCaptureBuffersKept = 8;
+// Below this the crossover has no valid frequency range.
+constexpr std::uint32_t kMinSampleRate = 3;
 
-Result<AudioEngine> AudioEngine::start(SharedConfig, std::shared_ptr<SharedState>) {
-  return Error{"motor de audio no disponible"};
+spdlog::logger& logger() { return log::get(kTarget); }
+
+// A name the layer cannot give is shown as the empty text.
+std::string name_or_empty(const audio::Device& device) {
+  auto name = device.name();
+  return name ? std::move(name).value() : std::string{};
 }
 
-AudioEngine::AudioEngine(std::unique_ptr<Streams> streams) : streams_(std::move(streams)) {}
+void input_error_callback(std::string_view text) { logger().error("Error entrada CPAL: {}", text); }
+void output_error_callback(std::string_view text) { logger().error("Error salida CPAL: {}", text); }
+
+}  // namespace
+
+std::unique_ptr<audio::Device> resolve_device(audio::DeviceList devices, std::string_view wanted,
+                                              std::unique_ptr<audio::Device> fallback) {
+  if (wanted.empty()) return fallback;
+  for (auto& device : devices) {
+    auto name = device->name();
+    if (name && name.value() == wanted) return std::move(device);
+  }
+  return fallback;
+}
+
+void input_callback(InputBufferCell& buffer, std::uint64_t limit, std::span<const float> block) noexcept {
+  auto guard = buffer.try_lock();
+  if (!guard.ok()) return;  // busy or poisoned: this block is lost, the worker never waits
+  std::vector<float>& samples = *guard;
+  try {
+    samples.insert(samples.end(), block.begin(), block.end());
+  } catch (...) {
+    return;  // the vector is left as it was
+  }
+  if (samples.size() > 3 * limit) {
+    samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(block.size()));
+  }
+}
+
+Result<AudioEngine> AudioEngine::start(SharedConfig config, std::shared_ptr<SharedState> shared) {
+  auto host = audio::default_host();
+  return start_with(*host, std::move(config), std::move(shared));
+}
+
+Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig config,
+                                            std::shared_ptr<SharedState> shared) {
+  // The lock is held for the copy alone; everything below reads the copy.
+  ProcessorConfig copy;
+  {
+    auto guard = config->lock();
+    if (!guard.ok()) return Error{"Configuración ilegible: su cerrojo quedó envenenado"};
+    copy = *guard;
+  }
+  if (copy.buffer_size == 0) return Error{"Tamaño de búfer no válido: 0 frames"};
+  if (copy.sample_rate < kMinSampleRate) {
+    return Error{fmt::format("Frecuencia de muestreo no válida: {} Hz (mínimo {} Hz)",
+                             copy.sample_rate, kMinSampleRate)};
+  }
+
+  auto inputs = host.input_devices();
+  if (!inputs) return Error{inputs.error()};
+  std::unique_ptr<audio::Device> input =
+      resolve_device(std::move(inputs).value(), copy.input_device, host.default_input_device());
+  if (!input) return Error{"Sin dispositivo de entrada"};
+  auto outputs = host.output_devices();
+  if (!outputs) return Error{outputs.error()};
+  std::unique_ptr<audio::Device> output =
+      resolve_device(std::move(outputs).value(), copy.output_device, host.default_output_device());
+  if (!output) return Error{"Sin dispositivo de salida"};
+
+  if (logger().should_log(spdlog::level::info)) {
+    logger().info("Entrada:  {}", name_or_empty(*input));
+    logger().info("Salida:   {}", name_or_empty(*output));
+  }
+
+  const audio::StreamConfig stream_config{kChannels, copy.sample_rate, copy.buffer_size};
+  const std::uint64_t limit = std::uint64_t{copy.buffer_size} * kCaptureBuffersKept;
+  InputBuffer input_buffer;
+  try {
+    input_buffer = make_input_buffer(limit);
+  } catch (const std::exception&) {  // bad_alloc or length_error
+    return Error{fmt::format("Sin memoria para el búfer de captura de {} muestras (buffer_size {})",
+                             limit, copy.buffer_size)};
+  }
+
+  const std::uint64_t bands = active_band_count(copy.num_bands);
+  auto chain = ProcessingChain::build(copy, shared, input_buffer, config);
+  if (!chain) return Error{chain.error()};
+
+  auto capture = input->build_input_stream(
+      stream_config,
+      [buffer = input_buffer, limit](std::span<const float> block) noexcept {
+        input_callback(*buffer, limit, block);
+      },
+      input_error_callback);
+  if (!capture) return Error{capture.error()};
+  std::unique_ptr<audio::Stream> input_stream = std::move(capture).value();
+
+  // The chain is large and owned by the playback callback alone; it lives on the heap so the
+  // callback stays cheap to move.
+  auto owned = std::make_shared<ProcessingChain>(std::move(chain).value());
+  auto playback = output->build_output_stream(
+      stream_config, [owned](std::span<float> out) noexcept { owned->output_callback(out); },
+      output_error_callback);
+  owned.reset();
+  if (!playback) {
+    input_stream.reset();
+    return Error{playback.error()};
+  }
+  std::unique_ptr<audio::Stream> output_stream = std::move(playback).value();
+
+  Result<void> played = input_stream->play();
+  if (played) played = output_stream->play();
+  if (!played) {
+    output_stream.reset();
+    input_stream.reset();
+    return Error{played.error()};
+  }
+
+  logger().info("AudioEngine activo — {} bandas @ {} Hz", bands, copy.sample_rate);
+  return AudioEngine(std::move(input_stream), std::move(output_stream));
+}
+
+AudioEngine::AudioEngine(std::unique_ptr<audio::Stream> input,
+                         std::unique_ptr<audio::Stream> output) noexcept
+    : input_stream_(std::move(input)), output_stream_(std::move(output)) {}
+
 AudioEngine::AudioEngine(AudioEngine&&) noexcept = default;
-AudioEngine& AudioEngine::operator=(AudioEngine&&) noexcept = default;
-AudioEngine::~AudioEngine() = default;
+
+AudioEngine& AudioEngine::operator=(AudioEngine&& other) noexcept {
+  if (this != &other) {
+    stop();
+    input_stream_ = std::move(other.input_stream_);
+    output_stream_ = std::move(other.output_stream_);
+  }
+  return *this;
+}
+
+AudioEngine::~AudioEngine() { stop(); }
+
+void AudioEngine::stop() noexcept {
+  if (!input_stream_ && !output_stream_) return;  // moved from
+  logger().info("AudioEngine detenido");
+  input_stream_.reset();
+  output_stream_.reset();
+}
 
 }  // namespace velmora

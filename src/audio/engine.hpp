@@ -1,7 +1,15 @@
 #pragma once
 // The running capture and playback streams. There is no stop: dropping the engine stops the audio.
+//
+//   capture device ──> input_callback ──> input_buffer ──> ProcessingChain ──> playback device
+//   ("cpal_alsa_in")     (try-lock, trim)                  ("cpal_alsa_out")
+#include <cstdint>
 #include <memory>
+#include <span>
+#include <string_view>
 
+#include "audio/device.hpp"
+#include "audio/input_buffer.hpp"
 #include "config.hpp"
 #include "result.hpp"
 #include "shared_state.hpp"
@@ -12,15 +20,30 @@ class AudioEngine {
  public:
   // Opens the configured devices, builds the processing chain and starts both streams.
   static Result<AudioEngine> start(SharedConfig config, std::shared_ptr<SharedState> shared);
+  // The same on a given audio layer.
+  static Result<AudioEngine> start_with(audio::Host& host, SharedConfig config,
+                                        std::shared_ptr<SharedState> shared);
 
   AudioEngine(AudioEngine&&) noexcept;
   AudioEngine& operator=(AudioEngine&&) noexcept;
   ~AudioEngine();
 
  private:
-  struct Streams;
-  explicit AudioEngine(std::unique_ptr<Streams> streams);
-  std::unique_ptr<Streams> streams_;
+  AudioEngine(std::unique_ptr<audio::Stream> input, std::unique_ptr<audio::Stream> output) noexcept;
+  // Logs the stop, then drops capture before playback.
+  void stop() noexcept;
+
+  std::unique_ptr<audio::Stream> input_stream_;
+  std::unique_ptr<audio::Stream> output_stream_;
 };
+
+// The device to open: the default for an empty name, else the first listed device whose name
+// reads back byte for byte equal to `wanted`, else the default.
+std::unique_ptr<audio::Device> resolve_device(audio::DeviceList devices, std::string_view wanted,
+                                              std::unique_ptr<audio::Device> fallback);
+
+// The capture callback: appends `block` to the buffer when its lock is free, then removes as many
+// of the oldest samples as the block holds once the buffer holds more than 3 × `limit`.
+void input_callback(InputBufferCell& buffer, std::uint64_t limit, std::span<const float> block) noexcept;
 
 }  // namespace velmora

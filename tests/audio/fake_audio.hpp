@@ -1,0 +1,123 @@
+#pragma once
+// An audio layer whose answers a test decides. It writes what happens ("build capture in",
+// "play playback", "drop capture") as lines into a transcript that the log can share, and keeps
+// the callbacks of the live streams so that a test can call them.
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "audio/device.hpp"
+
+namespace velmora::fake {
+
+struct DeviceSpec {
+  std::string id;                          // how the transcript names the device
+  std::optional<std::string> name;         // nullopt: the name cannot be read
+  std::optional<std::string> build_error;  // set: building a stream on it fails with this text
+  std::optional<std::string> play_error;   // set: play fails with this text
+};
+
+struct Record {
+  std::ostream* transcript = nullptr;
+  int live_streams = 0;
+  int name_reads = 0;
+  audio::StreamConfig config;
+  audio::CaptureCallback capture;
+  audio::PlaybackCallback playback;
+  audio::ErrorCallback capture_error;
+  audio::ErrorCallback playback_error;
+
+  void note(const std::string& line) {
+    if (transcript != nullptr) *transcript << line << '\n';
+  }
+};
+
+class Stream final : public audio::Stream {
+ public:
+  Stream(Record& r, std::string kind, std::optional<std::string> play_error)
+      : r_(r), kind_(std::move(kind)), play_error_(std::move(play_error)) {
+    ++r_.live_streams;
+  }
+  ~Stream() override {
+    r_.note("drop " + kind_);
+    --r_.live_streams;
+  }
+  Result<void> play() override {
+    r_.note("play " + kind_);
+    if (play_error_) return Error{*play_error_};
+    return {};
+  }
+
+ private:
+  Record& r_;
+  std::string kind_;
+  std::optional<std::string> play_error_;
+};
+
+class Device final : public audio::Device {
+ public:
+  Device(Record& r, DeviceSpec spec) : r_(r), spec_(std::move(spec)) {}
+  const std::string& id() const { return spec_.id; }
+
+  Result<std::string> name() const override {
+    ++r_.name_reads;
+    if (!spec_.name) return Error{"nombre ilegible"};
+    return *spec_.name;
+  }
+  Result<std::unique_ptr<audio::Stream>> build_input_stream(const audio::StreamConfig& config,
+                                                            audio::CaptureCallback data,
+                                                            audio::ErrorCallback error) override {
+    r_.note("build capture " + spec_.id);
+    r_.config = config;
+    if (spec_.build_error) return Error{*spec_.build_error};
+    r_.capture = std::move(data);
+    r_.capture_error = std::move(error);
+    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r_, "capture", spec_.play_error));
+  }
+  Result<std::unique_ptr<audio::Stream>> build_output_stream(const audio::StreamConfig& config,
+                                                             audio::PlaybackCallback data,
+                                                             audio::ErrorCallback error) override {
+    r_.note("build playback " + spec_.id);
+    r_.config = config;
+    if (spec_.build_error) return Error{*spec_.build_error};
+    r_.playback = std::move(data);
+    r_.playback_error = std::move(error);
+    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r_, "playback", spec_.play_error));
+  }
+
+ private:
+  Record& r_;
+  DeviceSpec spec_;
+};
+
+class Host final : public audio::Host {
+ public:
+  Record record;
+  std::vector<DeviceSpec> inputs{{"in", "in", {}, {}}};
+  std::vector<DeviceSpec> outputs{{"out", "out", {}, {}}};
+  std::optional<DeviceSpec> default_input{DeviceSpec{"default-in", "default", {}, {}}};
+  std::optional<DeviceSpec> default_output{DeviceSpec{"default-out", "default", {}, {}}};
+  std::optional<std::string> inputs_error;
+  std::optional<std::string> outputs_error;
+
+  Result<audio::DeviceList> input_devices() override { return list(inputs, inputs_error); }
+  Result<audio::DeviceList> output_devices() override { return list(outputs, outputs_error); }
+  std::unique_ptr<audio::Device> default_input_device() override { return make(default_input); }
+  std::unique_ptr<audio::Device> default_output_device() override { return make(default_output); }
+
+  std::unique_ptr<audio::Device> make(const std::optional<DeviceSpec>& spec) {
+    return spec ? std::make_unique<Device>(record, *spec) : nullptr;
+  }
+
+ private:
+  Result<audio::DeviceList> list(const std::vector<DeviceSpec>& specs,
+                                 const std::optional<std::string>& error) {
+    if (error) return Error{*error};
+    audio::DeviceList out;
+    for (const auto& s : specs) out.push_back(std::make_unique<Device>(record, s));
+    return out;
+  }
+};
+
+}  // namespace velmora::fake
