@@ -16,6 +16,7 @@
 #include <exception>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -133,7 +134,7 @@ class Worker {
         on_error_(std::move(on_error)) {}
 
   void run_capture(CaptureCallback& data) noexcept {
-    enter_thread("cpal_alsa_in");
+    ask_for_realtime();
     for (;;) {
       const Wake w = wait();
       if (w == Wake::Stop) return;
@@ -148,7 +149,7 @@ class Worker {
   }
 
   void run_playback(PlaybackCallback& data) noexcept {
-    enter_thread("cpal_alsa_out");
+    ask_for_realtime();
     for (;;) {
       const Wake w = wait();
       if (w == Wake::Stop) return;
@@ -166,8 +167,7 @@ class Worker {
  private:
   enum class Wake { Ready, Again, Stop };
 
-  static void enter_thread(const char* name) noexcept {
-    pthread_setname_np(pthread_self(), name);
+  static void ask_for_realtime() noexcept {
     sched_param param{};
     param.sched_priority = kWorkerPriority;
     // Refused without the privilege: the worker then runs as a normal thread.
@@ -248,9 +248,11 @@ class AlsaStream final : public Stream {
     }
   }
 
+  // Named before the stream is handed out, so the name is there for as long as the stream is.
   template <class F>
-  void spawn(F&& body) {
+  void spawn(const char* name, F&& body) {
     worker_ = std::thread(std::forward<F>(body));
+    pthread_setname_np(worker_.native_handle(), name);
   }
 
   snd_pcm_t* pcm() const noexcept { return pcm_.get(); }
@@ -268,9 +270,10 @@ class AlsaStream final : public Stream {
 };
 
 template <class Callback>
-Result<std::unique_ptr<Stream>> build_stream(const std::string& name, snd_pcm_stream_t direction,
-                                             const StreamConfig& config, Callback data,
-                                             ErrorCallback error) try {
+Result<std::unique_ptr<Stream>> build_stream(const std::string& name, const StreamConfig& config,
+                                             Callback data, ErrorCallback error) try {
+  constexpr bool kCapture = std::is_same_v<Callback, CaptureCallback>;
+  const snd_pcm_stream_t direction = kCapture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK;
   auto opened = open_pcm(name, direction, config);
   if (!opened) return Error{opened.error()};
   OpenedPcm pcm = std::move(opened).value();
@@ -286,19 +289,20 @@ Result<std::unique_ptr<Stream>> build_stream(const std::string& name, snd_pcm_st
   }
   fds.back() = pollfd{wake.get(), POLLIN, 0};
 
-  if (direction == SND_PCM_STREAM_CAPTURE) {
+  if constexpr (kCapture) {
     if (int err = snd_pcm_start(handle); err < 0) return alsa_error(name, "snd_pcm_start", err);
   }
 
   Worker worker(handle, direction, std::move(fds), pcm, config.channels, std::move(error));
   auto stream = std::make_unique<AlsaStream>(std::move(pcm.pcm), std::move(wake));
-  stream->spawn([worker = std::move(worker), data = std::move(data)]() mutable noexcept {
-    if constexpr (std::is_same_v<Callback, CaptureCallback>) {
-      worker.run_capture(data);
-    } else {
-      worker.run_playback(data);
-    }
-  });
+  stream->spawn(kCapture ? "cpal_alsa_in" : "cpal_alsa_out",
+                [worker = std::move(worker), data = std::move(data)]() mutable noexcept {
+                  if constexpr (kCapture) {
+                    worker.run_capture(data);
+                  } else {
+                    worker.run_playback(data);
+                  }
+                });
   return std::unique_ptr<Stream>(std::move(stream));
 } catch (const std::exception& e) {
   return Error{name + ": " + e.what()};
@@ -312,13 +316,13 @@ class AlsaDevice final : public Device {
 
   Result<std::unique_ptr<Stream>> build_input_stream(const StreamConfig& config, CaptureCallback data,
                                                      ErrorCallback error) override {
-    return build_stream(name_, SND_PCM_STREAM_CAPTURE, config, std::move(data), std::move(error));
+    return build_stream(name_, config, std::move(data), std::move(error));
   }
 
   Result<std::unique_ptr<Stream>> build_output_stream(const StreamConfig& config,
                                                       PlaybackCallback data,
                                                       ErrorCallback error) override {
-    return build_stream(name_, SND_PCM_STREAM_PLAYBACK, config, std::move(data), std::move(error));
+    return build_stream(name_, config, std::move(data), std::move(error));
   }
 
  private:
