@@ -6,6 +6,10 @@
 
 #include "audio/units.hpp"
 
+#if defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
 namespace velmora {
 
 namespace {
@@ -15,6 +19,24 @@ constexpr std::uint32_t kMinSampleRate = 3;
 // 40 dB of mean band gain reduction reads full scale.
 constexpr float kGrFullScaleDb = 40.0f;
 constexpr float kBandLevelMax = 2.0f;
+
+// In silence the filter memories and envelopes decay into subnormal numbers and
+// stay there, which many processors handle through slow microcode. For the length
+// of a callback they are flushed to zero instead (values below 1e-38 only).
+class FlushSubnormals {
+ public:
+#if defined(__x86_64__)
+  FlushSubnormals() noexcept : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | kFlushToZero | kDenormalsAreZero); }
+  ~FlushSubnormals() { _mm_setcsr(saved_); }
+  FlushSubnormals(const FlushSubnormals&) = delete;
+  FlushSubnormals& operator=(const FlushSubnormals&) = delete;
+
+ private:
+  static constexpr unsigned kFlushToZero = 0x8000;
+  static constexpr unsigned kDenormalsAreZero = 0x0040;
+  unsigned saved_;
+#endif
+};
 
 float clamp_meter(float v, float lo, float hi) noexcept {
   v = v < lo ? lo : v;
@@ -52,8 +74,10 @@ Result<ProcessingChain> ProcessingChain::build(const ProcessorConfig& copy,
       .mpx = MpxEncoder(copy.mpx.tau, rate, copy.mpx.pilot_level),
       .limiter = Limiter(rate, copy.limiter_threshold),
       .snapshot = ChainSnapshot::from_config(copy),
-      .kernel = band_kernel(best_kernel()),
+      .kernels = velmora::kernels(best_kernel()),
       .bank = {},
+      .split_l = {},
+      .split_r = {},
       .rows_l = {},
       .rows_r = {},
       .sum_l = {},
@@ -104,6 +128,7 @@ void ProcessingChain::output_callback(std::span<float> out) noexcept {
     run_bypass(out, k);
     return;
   }
+  const FlushSubnormals flush;
   if (shared->params_dirty.load()) try_rebuild();
   try_snapshot();
   take_input(*input_buffer, out);
@@ -129,9 +154,11 @@ void ProcessingChain::output_callback(std::span<float> out) noexcept {
       const float r = io[2 * f + 1] * in_gain;
       in_l += std::abs(l);
       in_r += std::abs(r);
-      crossover.process(l, r, rows_l[f].v, rows_r[f].v);
+      split_l[f] = l;
+      split_r[f] = r;
     }
-    kernel(bank, rows_l.data(), rows_r.data(), sum_l.data(), sum_r.data(), m);
+    kernels.split(crossover, split_l.data(), split_r.data(), m, rows_l.data(), rows_r.data());
+    kernels.bands(bank, rows_l.data(), rows_r.data(), sum_l.data(), sum_r.data(), m);
     for (std::size_t f = 0; f < m; ++f) {
       float l = sum_l[f];
       float r = sum_r[f];

@@ -16,6 +16,7 @@
 #include "audio/crossover.hpp"
 #include "audio/dynamics.hpp"
 #include "audio/input_buffer.hpp"
+#include "audio/kernels.hpp"
 #include "audio/preemphasis.hpp"
 #include "config.hpp"
 #include "result.hpp"
@@ -45,9 +46,12 @@ struct ProcessingChain {
   // Used whenever the configuration lock is busy or poisoned; the first one comes
   // from the copy the chain was built from.
   ChainSnapshot snapshot;
-  BandKernel kernel;
+  // The frame loop's block kernels, the fastest this processor runs.
+  Kernels kernels;
   // Scratch of the frame loop, kept here so that the audio thread never allocates.
   BandBank bank;
+  alignas(32) std::array<float, kBlockFrames> split_l;
+  alignas(32) std::array<float, kBlockFrames> split_r;
   std::array<LaneRow, kBlockFrames> rows_l;
   std::array<LaneRow, kBlockFrames> rows_r;
   std::array<float, kBlockFrames> sum_l;
