@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <type_traits>
 
 #include "audio/units.hpp"
 
@@ -44,6 +45,9 @@ float clamp_meter(float v, float lo, float hi) noexcept {
 }
 
 }  // namespace
+
+// The engine moves the chain into the playback stream's callback.
+static_assert(std::is_nothrow_move_constructible_v<ProcessingChain>);
 
 ChainSnapshot ChainSnapshot::from_config(const ProcessorConfig& cfg) noexcept {
   ChainSnapshot s;

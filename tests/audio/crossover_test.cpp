@@ -48,9 +48,7 @@ INSTANTIATE_TEST_SUITE_P(Frequencies, Lr4Clamp,
                                          ClampCase{12000.0f, 22050.0f}, ClampCase{30000.0f, 48000.0f},
                                          ClampCase{1000.0f, 48000.0f}));
 
-TEST(Lr4Stage, ZeroFrequencyBuildsOneHertzAndTooHighBuildsTheLimit) {
-  const Lr4Stage zero(0.0f, 48000.0f), one(1.0f, 48000.0f);
-  EXPECT_EQ(zero.low_l[0].b0, one.low_l[0].b0);
+TEST(Lr4Stage, TooHighFrequencyBuildsTheLimit) {
   const double w = 0.499 * 22050.0 * kTau / 22050.0;
   const Lr4Stage top(12000.0f, 22050.0f);
   EXPECT_NEAR(top.low_l[0].a1, -2.0 * std::cos(w) / (1.0 + std::sin(w) / std::sqrt(2.0)), 1e-12);

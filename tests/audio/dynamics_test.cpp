@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 
 #include "audio/units.hpp"
@@ -127,46 +126,10 @@ TEST(Limiter, PeakEqualToThresholdLeavesUnityGain) {
   EXPECT_EQ(l, lim.threshold);
 }
 
-// Settings far outside the controls, as a hand-edited file may hold them.
-struct BadSetting {
-  const char* name;
-  std::function<void(BandConfig&)> apply;
-};
-class BadBandSetting : public testing::TestWithParam<BadSetting> {};
-
-TEST_P(BadBandSetting, KeepsStateAndOutputFinite) {
-  BandConfig cfg = band(-20, 4, 6, true, true);
-  GetParam().apply(cfg);
-  BandState st = BandState::from_config(cfg, 48000.0f);
-  const BandParams p = BandParams::from_config(cfg);
-  for (float x : {0.0f, 1.0f, 0.0f, 1e4f, -3.0f, 0.0f, 1e-20f}) {
-    for (int i = 0; i < 2000; ++i) {
-      float l = x, r = -x;
-      const float gr = process_band(st, p, l, r);
-      ASSERT_TRUE(std::isfinite(l) && std::isfinite(r) && std::isfinite(gr)) << x;
-      ASSERT_TRUE(std::isfinite(st.env) && std::isfinite(st.gain_db));
-      ASSERT_TRUE(st.attack_coeff >= 0 && st.attack_coeff <= 1 && st.release_coeff >= 0 &&
-                  st.release_coeff <= 1);
-    }
-  }
-}
 constexpr float kInf = std::numeric_limits<float>::infinity();
-INSTANTIATE_TEST_SUITE_P(
-    Settings, BadBandSetting,
-    testing::Values(BadSetting{"RatioZero", [](BandConfig& b) { b.ratio = 0; }},
-                    BadSetting{"RatioNegative", [](BandConfig& b) { b.ratio = -3; }},
-                    BadSetting{"RatioBelowOne", [](BandConfig& b) { b.ratio = 0.5f; }},
-                    BadSetting{"MakeupHuge", [](BandConfig& b) { b.makeup_db = 1e30f; }},
-                    BadSetting{"MakeupMinusInf", [](BandConfig& b) { b.makeup_db = -kInf; }},
-                    BadSetting{"ThresholdMinusInf", [](BandConfig& b) { b.threshold_db = -kInf; }},
-                    BadSetting{"ThresholdInfRatioOne", [](BandConfig& b) { b.threshold_db = -kInf, b.ratio = 1; }},
-                    BadSetting{"CeilingZero", [](BandConfig& b) { b.clip_level_db = -1e30f; }},
-                    BadSetting{"CeilingHuge", [](BandConfig& b) { b.clip_level_db = 1e30f; }},
-                    BadSetting{"AttackNegative", [](BandConfig& b) { b.attack_ms = -5; }},
-                    BadSetting{"ReleaseZero", [](BandConfig& b) { b.release_ms = 0; }},
-                    BadSetting{"ReleaseHuge", [](BandConfig& b) { b.release_ms = 1e30f; }}),
-    [](const auto& info) { return std::string(info.param.name); });
 
+// Settings far outside the controls, as a hand-edited file may hold them; the chain's
+// recovery from each is checked end to end in chain_test.
 TEST(Units, SettingRulesAreTheSmallestThatKeepNumbersFinite) {
   EXPECT_EQ(BandParams::from_config(band(-20, 0.0f, 0)).slope, 0.0f);
   EXPECT_EQ(BandParams::from_config(band(-20, 4.0f, 0)).slope, 0.75f);
