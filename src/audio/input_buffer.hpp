@@ -3,6 +3,7 @@
 // callback: interleaved stereo f32, oldest first, behind a mutex that both
 // callbacks only ever try.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <memory>
 #include <span>
@@ -26,6 +27,7 @@ inline InputBuffer make_input_buffer(std::size_t capacity_samples) {
 // Busy, poisoned or holding too few samples: `out` becomes silence, the buffer is
 // left as it is, and the answer is false. Never waits, never allocates.
 inline bool take_input(InputBufferCell& cell, std::span<float> out) noexcept {
+  bool taken = false;
   {
     auto guard = cell.try_lock();
     if (guard.ok() && guard->size() >= out.size()) {
@@ -33,11 +35,19 @@ inline bool take_input(InputBufferCell& cell, std::span<float> out) noexcept {
       const auto n = static_cast<std::ptrdiff_t>(out.size());
       std::copy(v.begin(), v.begin() + n, out.begin());
       v.erase(v.begin(), v.begin() + n);
-      return true;
+      taken = true;
     }
   }
-  std::fill(out.begin(), out.end(), 0.0f);
-  return false;
+  if (!taken) {
+    std::fill(out.begin(), out.end(), 0.0f);
+    return false;
+  }
+  // A broken capture driver can deliver NaN or infinity; one such sample would
+  // stay in the filter and envelope memories for good, so it enters as silence.
+  for (float& x : out) {
+    if (!std::isfinite(x)) x = 0.0f;
+  }
+  return true;
 }
 
 }  // namespace velmora

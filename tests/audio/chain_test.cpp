@@ -359,5 +359,23 @@ INSTANTIATE_TEST_SUITE_P(
         BadChainSetting{"PilotInfAt192k", 192000, [](ProcessorConfig& c) { c.mpx.pilot_level = kInf, c.output_gain_db = 300; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Non-finite captured samples enter as silence: the block plays finite audio and the
+// chain carries on exactly like one that was given zeros in their place.
+TEST(ProcessingChain, NonFiniteCapturedSamplesNeverReachTheState) {
+  const ProcessorConfig cfg = hard_config(48000, true);
+  Rig rig(cfg), twin(cfg);
+  auto in = test::programme(kBuf * 4, 48000);
+  auto zeroed = in;
+  for (std::size_t j : {3u, 40u, 41u, 500u}) {
+    in[j] = j % 2 ? std::numeric_limits<float>::quiet_NaN() : (j == 40 ? kInf : -kInf);
+    zeroed[j] = 0.0f;
+  }
+  for (std::size_t i = 0; i < 4; ++i) {
+    const auto out = rig.run(block(in, i));
+    for (float v : out) ASSERT_TRUE(std::isfinite(v));
+    ASSERT_EQ(out, twin.run(block(zeroed, i)));
+  }
+}
+
 }  // namespace
 }  // namespace velmora
