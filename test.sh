@@ -24,10 +24,22 @@ export GSK_RENDERER=cairo
 export NO_AT_BRIDGE=1
 
 status=0
+ctest_log=$(mktemp)
+tsan_log=$(mktemp)
 # A private session bus: GTK and GApplication find it instead of autolaunching one per display.
-dbus-run-session -- ctest --test-dir build --output-on-failure -j "$jobs" || status=1
+dbus-run-session -- ctest --test-dir build --output-on-failure -j "$jobs" 2>&1 | tee "$ctest_log" || status=1
 
 if [ -x scripts/tsan-tests ]; then
-  scripts/tsan-tests || status=1
+  scripts/tsan-tests 2>&1 | tee "$tsan_log" || status=1
 fi
+
+# One closing line over both runs.
+total=$(sed -n 's/.* tests failed out of \([0-9]*\).*/\1/p' "$ctest_log" | tail -n1)
+failed=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$ctest_log" | tail -n1)
+tsan_passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$tsan_log" | tail -n1)
+tsan_failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$tsan_log" | tail -n1)
+total=${total:-0}; failed=${failed:-0}; tsan_passed=${tsan_passed:-0}; tsan_failed=${tsan_failed:-0}
+if [ "$status" -ne 0 ] && [ $((failed + tsan_failed)) -eq 0 ]; then failed=1; fi
+echo "velmora: $((total - failed + tsan_passed)) passed, $((failed + tsan_failed)) failed"
+rm -f "$ctest_log" "$tsan_log"
 exit $status
