@@ -1,7 +1,5 @@
 #include "json_form.hpp"
 
-#include <unicode/utf8.h>
-
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "json_tree.hpp"
+#include "utf8.hpp"
 
 namespace velmora::json_form {
 namespace {
@@ -390,15 +389,10 @@ std::string string_text(std::string_view s) {
   // A stray non-UTF-8 byte (a device name from a driver, say) would make the whole file
   // unreadable, so it is written as U+FFFD instead.
   static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(s.data());
-  const auto length = static_cast<std::int32_t>(s.size());
   std::string out;
   out.reserve(s.size() + 2);
   out += '"';
-  for (std::int32_t i = 0; i < length;) {
-    const std::int32_t start = i;
-    UChar32 c;
-    U8_NEXT(bytes, i, length, c);
+  for_each_char(s, [&out](UChar32 c, std::string_view bytes) {
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -415,10 +409,10 @@ std::string string_text(std::string_view s) {
           out += kHex[c >> 4];
           out += kHex[c & 0xf];
         } else {
-          out.append(s.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+          out += bytes;
         }
     }
-  }
+  });
   out += '"';
   return out;
 }

@@ -3,7 +3,6 @@
 #include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/ansicolor_sink.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
-#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,6 +12,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+
+#include "utf8.hpp"
 
 namespace velmora::log {
 namespace {
@@ -176,27 +177,22 @@ spdlog::logger& get(std::string_view target) {
 std::string debug_quoted(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out = "\"";
-  const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
-  const auto length = static_cast<std::int32_t>(text.size());
-  for (std::int32_t i = 0; i < length;) {
-    const std::int32_t start = i;
-    UChar32 c;
-    U8_NEXT(s, i, length, c);
+  for_each_char(text, [&out](UChar32 c, std::string_view bytes) {
     if (c < 0) {
-      for (std::int32_t k = start; k < i; ++k) {
+      for (const unsigned char b : bytes) {
         out += "\\x";
-        out += kHex[s[k] >> 4];
-        out += kHex[s[k] & 0xf];
+        out += kHex[b >> 4];
+        out += kHex[b & 0xf];
       }
-      continue;
+      return;
     }
     switch (c) {
-      case '"': out += "\\\""; continue;
-      case '\\': out += "\\\\"; continue;
-      case '\n': out += "\\n"; continue;
-      case '\r': out += "\\r"; continue;
-      case '\t': out += "\\t"; continue;
-      case '\0': out += "\\0"; continue;
+      case '"': out += "\\\""; return;
+      case '\\': out += "\\\\"; return;
+      case '\n': out += "\\n"; return;
+      case '\r': out += "\\r"; return;
+      case '\t': out += "\\t"; return;
+      case '\0': out += "\\0"; return;
       default: break;
     }
     if (c < 0x20 || (c >= 0x7f && c < 0xa0)) {
@@ -204,9 +200,9 @@ std::string debug_quoted(std::string_view text) {
       std::snprintf(buf, sizeof buf, "\\u{%x}", static_cast<unsigned>(c));
       out += buf;
     } else {
-      out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+      out += bytes;
     }
-  }
+  });
   out += '"';
   return out;
 }

@@ -1,13 +1,13 @@
 #include "presets.hpp"
 
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <optional>
 
 #include "file_io.hpp"
 #include "json_form.hpp"
+#include "utf8.hpp"
 
 namespace velmora {
 namespace fs = std::filesystem;
@@ -164,27 +164,21 @@ void remove_presets_named(std::vector<Preset>& list, std::string_view name) {
 }
 
 std::string preset_file_stem(std::string_view name) {
-  const auto* s = reinterpret_cast<const std::uint8_t*>(name.data());
-  const auto length = static_cast<std::int32_t>(name.size());
   std::string stem;
   stem.reserve(name.size());
-  for (std::int32_t i = 0; i < length;) {
-    const std::int32_t start = i;
-    UChar32 c;
-    U8_NEXT(s, i, length, c);
-    bool keep = false;
-    if (c >= 0) {
+  for_each_char(name, [&stem](UChar32 c, std::string_view bytes) {
+    bool keep = c == '-';
+    if (c >= 0 && !keep) {
       const auto category = static_cast<UCharCategory>(u_charType(c));
-      keep = c == '-' || u_hasBinaryProperty(c, UCHAR_ALPHABETIC) ||
-             category == U_DECIMAL_DIGIT_NUMBER || category == U_LETTER_NUMBER ||
-             category == U_OTHER_NUMBER;
+      keep = u_hasBinaryProperty(c, UCHAR_ALPHABETIC) || category == U_DECIMAL_DIGIT_NUMBER ||
+             category == U_LETTER_NUMBER || category == U_OTHER_NUMBER;
     }
     if (keep) {
-      stem.append(name.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+      stem += bytes;
     } else {
       stem += '_';
     }
-  }
+  });
   return stem;
 }
 

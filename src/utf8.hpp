@@ -1,0 +1,25 @@
+#pragma once
+// One walk over UTF-8 text, shared by the three places that map text character by
+// character: JSON strings, the quoted form in log lines and preset file stems.
+#include <unicode/utf8.h>
+
+#include <cstdint>
+#include <string_view>
+
+namespace velmora {
+
+// Calls f(c, bytes) for each character: c is its code point, or negative for an
+// ill-formed sequence; bytes are the character's own bytes in `text`.
+template <class F>
+void for_each_char(std::string_view text, F&& f) {
+  const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto length = static_cast<std::int32_t>(text.size());
+  for (std::int32_t i = 0; i < length;) {
+    const std::int32_t start = i;
+    UChar32 c;
+    U8_NEXT(s, i, length, c);
+    f(c, text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+  }
+}
+
+}  // namespace velmora
