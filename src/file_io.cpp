@@ -110,6 +110,11 @@ Result<void> write_file_atomically(const fs::path& path, std::string_view bytes)
     fs::path resolved = fs::canonical(path, ec);
     if (!ec) target = std::move(resolved);
   }
+  // A rename would replace a file that the user made read-only; a direct write is refused
+  // there, and so is this one, with the same error.
+  if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) {
+    return os_error(errno);
+  }
 
   fs::path temp_path;
   const int fd = create_temp_beside(target, temp_path);

@@ -18,8 +18,9 @@ std::optional<std::string> read_whole_file(const std::filesystem::path& path);
 // The error text is the operating system's own.
 Result<void> create_folders(const std::filesystem::path& folder);
 
-// Replaces `path` with exactly `bytes`. On failure the old file is untouched, the temporary
-// file is removed and the error text is the operating system's own.
+// Replaces `path` with exactly `bytes`, unless a direct write would be refused (a read-only
+// file). On failure the old file is untouched, the temporary file is removed and the error
+// text is the operating system's own.
 Result<void> write_file_atomically(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace velmora
