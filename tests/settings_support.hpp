@@ -1,0 +1,78 @@
+#pragma once
+// Helpers for the settings tests: an environment variable restored on scope exit, a
+// fixture that points XDG_CONFIG_HOME at a fresh temporary folder (no test touches the
+// real one), a disk that fills up mid-write, and records printed as their JSON text.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "json_form.hpp"
+
+namespace velmora {
+
+inline void PrintTo(const ProcessorConfig& c, std::ostream* os) { *os << json_form::to_json(c); }
+
+namespace testing {
+
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(const char* name) : name_(name) {
+    if (const char* v = ::getenv(name)) saved_ = v;
+  }
+  ~ScopedEnv() { saved_ ? set(*saved_) : unset(); }
+  void set(const std::string& value) { ::setenv(name_, value.c_str(), 1); }
+  void unset() { ::unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+class TempConfigHome : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    root_ = tmpl;
+    xdg_.set(root_.string());
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+
+  std::filesystem::path velmora_dir() const { return root_ / "velmora"; }
+  static void write_text(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  static std::string read_text(const std::filesystem::path& path) {
+    std::ostringstream out;
+    out << std::ifstream(path, std::ios::binary).rdbuf();
+    return out.str();
+  }
+
+  std::filesystem::path root_;
+  ScopedEnv xdg_{"XDG_CONFIG_HOME"};
+};
+
+// Runs f with writes limited to `bytes`, as on a disk that fills up mid-write (root included).
+template <class F>
+void with_file_size_limit(rlim_t bytes, F f) {
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  const sighandler_t old_handler = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit lower = saved;
+  lower.rlim_cur = bytes;
+  ::setrlimit(RLIMIT_FSIZE, &lower);
+  f();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, old_handler);
+}
+
+}  // namespace testing
+}  // namespace velmora
