@@ -6,7 +6,9 @@
 #include <cmath>
 #include <functional>
 
+#include "ui/desk_controls.hpp"
 #include "ui/meter.hpp"
+#include "ui/style.hpp"
 
 namespace velmora::ui {
 namespace {
@@ -17,12 +19,6 @@ std::string whole(float x) { return fmt::format("{:.0f}", std::nearbyint(x)); }
 std::string freq_text(float hz) {
   constexpr float kKilo = 1000.0f;
   return hz >= kKilo ? fmt::format("{}k", whole(hz / kKilo)) : whole(hz);
-}
-
-Gtk::Label* label_with_class(const Glib::ustring& text, const Glib::ustring& css) {
-  auto* label = Gtk::make_managed<Gtk::Label>(text);
-  label->add_css_class(css);
-  return label;
 }
 
 Gtk::CheckButton* band_check(const Glib::ustring& text) {
@@ -106,7 +102,7 @@ BandStrip BandStrip::create(std::size_t index, const Glib::ustring& range_text,
       .root = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 2),
       .meter_vu = Meter::build(band_meters.level, false),
       .meter_gr = Meter::build(band_meters.gr, true),
-      .freq_label = label_with_class(range_text, "band-freq"),
+      .freq_label = styled_label(range_text, "band-freq"),
       .thr = Knob("THR", "dB", -60.0f, 0.0f, -18.0f),
       .ratio = Knob("RATIO", ":1", 1.0f, 20.0f, 3.0f),
       .atk = Knob("ATK", "ms", 0.1f, 200.0f, 10.0f),
@@ -119,13 +115,13 @@ BandStrip BandStrip::create(std::size_t index, const Glib::ustring& range_text,
   auto& root = *s.root;
   root.set_hexpand(true);
   root.add_css_class("band-strip");
-  root.append(*label_with_class(fmt::format("B{}", index + 1), "band-num"));
+  root.append(*styled_label(fmt::format("B{}", index + 1), "band-num"));
   root.append(*s.freq_label);
 
   auto* captions = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 4);
   captions->set_halign(Gtk::Align::CENTER);
-  captions->append(*label_with_class("VU", "meter-lbl"));
-  captions->append(*label_with_class("GR", "meter-lbl"));
+  captions->append(*styled_label("VU", "meter-lbl"));
+  captions->append(*styled_label("GR", "meter-lbl"));
   root.append(*captions);
 
   auto* meters = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 2);
@@ -196,7 +192,8 @@ void on_band_count_changed(const Gtk::SpinButton& spin, const SharedConfig& conf
   }
 }
 
-BandArea build_band_area(const SharedConfig& config, const std::shared_ptr<SharedState>& shared) {
+BandArea build_band_area(const SharedConfig& config, const std::shared_ptr<SharedState>& shared,
+                         DeskControls& controls) {
   // The lock can't be poisoned yet while the window is being built; defaults stand in if it were.
   const ProcessorConfig initial = copy_config(config).value_or(ProcessorConfig{});
   const std::uint64_t n = active_band_count(initial.num_bands);
@@ -221,10 +218,10 @@ BandArea build_band_area(const SharedConfig& config, const std::shared_ptr<Share
   spin->set_digits(0);
   spin->set_value(static_cast<double>(n));
   // Connected only now, so setting the value above ran no handler.
-  auto changed = spin->signal_value_changed().connect([spin, config, shared, strips] {
-    on_band_count_changed(*spin, config, shared, *strips);
-  });
-  return {area, strips, spin, changed};
+  controls.band_count = {spin, spin->signal_value_changed().connect([spin, config, shared, strips] {
+                           on_band_count_changed(*spin, config, shared, *strips);
+                         })};
+  return {area, strips};
 }
 
 }  // namespace velmora::ui

@@ -8,7 +8,6 @@
 #include <gtkmm/drawingarea.h>
 #include <gtkmm/label.h>
 #include <gtkmm/spinbutton.h>
-#include <sigc++/connection.h>
 
 #include <array>
 #include <cstddef>
@@ -69,14 +68,16 @@ void on_band_count_changed(const Gtk::SpinButton& spin, const SharedConfig& conf
                            const std::shared_ptr<SharedState>& shared,
                            const std::vector<BandStrip>& strips);
 
+struct DeskControls;
+
 // What the desk build keeps of the band area for its later steps.
 struct BandArea {
   Gtk::Box* area;  // goes into the main row
   Strips strips;
-  Gtk::SpinButton* band_count;  // goes into the left side panel
-  sigc::connection band_count_changed;
 };
 
-BandArea build_band_area(const SharedConfig& config, const std::shared_ptr<SharedState>& shared);
+// Also makes the band-count spin button, recorded in `controls` for the left side panel.
+BandArea build_band_area(const SharedConfig& config, const std::shared_ptr<SharedState>& shared,
+                         DeskControls& controls);
 
 }  // namespace velmora::ui

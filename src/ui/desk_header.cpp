@@ -17,12 +17,8 @@ Gtk::Box* build_brand(Gtk::Image* logo) {
   if (logo != nullptr) brand->append(*logo);
 
   auto* titles = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 1);
-  auto* title = Gtk::make_managed<Gtk::Label>("VELMORA");
-  title->add_css_class("rack-title");
-  auto* subtitle = Gtk::make_managed<Gtk::Label>("MULTI-BAND BROADCAST PROCESSOR");
-  subtitle->add_css_class("rack-subtitle");
-  titles->append(*title);
-  titles->append(*subtitle);
+  titles->append(*styled_label("VELMORA", "rack-title"));
+  titles->append(*styled_label("MULTI-BAND BROADCAST PROCESSOR", "rack-subtitle"));
   brand->append(*titles);
   return brand;
 }

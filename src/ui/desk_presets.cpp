@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "log.hpp"
+#include "ui/style.hpp"
 
 namespace velmora::ui {
 namespace {
@@ -91,9 +92,7 @@ PresetSection build_preset_section(const SharedConfig& config,
   box->set_hexpand(true);
   box->set_valign(Gtk::Align::CENTER);
   box->add_css_class("preset-section");
-  auto* caption = Gtk::make_managed<Gtk::Label>("PRESET");
-  caption->add_css_class("preset-lbl");
-  box->append(*caption);
+  box->append(*styled_label("PRESET", "preset-lbl"));
   box->append(*selector);
   box->append(*load);
   box->append(*save);
@@ -140,9 +139,8 @@ Gtk::Window* show_save_dialog(Gtk::Window& window, const SharedConfig& config,
   content->set_margin_end(16);
   content->set_margin_top(14);
   content->set_margin_bottom(14);
-  auto* prompt = Gtk::make_managed<Gtk::Label>("Nombre del preset:");
+  auto* prompt = styled_label("Nombre del preset:", "side-lbl");
   prompt->set_halign(Gtk::Align::START);
-  prompt->add_css_class("side-lbl");
   auto* entry = Gtk::make_managed<Gtk::Entry>();
   entry->set_text("Mi preset");
   entry->set_hexpand(true);

@@ -1,10 +1,10 @@
 #include "ui/meter.hpp"
 
-#include <gtkmm/label.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+#include "ui/style.hpp"
 
 namespace velmora::ui {
 
@@ -93,9 +93,7 @@ Gtk::DrawingArea* Meter::build(MeterCell cell, bool gr_mode) {
 Gtk::Box* meter_col(const Glib::ustring& title, const std::vector<Gtk::Widget*>& meters) {
   auto* col = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 2);
   col->set_halign(Gtk::Align::CENTER);
-  auto* caption = Gtk::make_managed<Gtk::Label>(title);
-  caption->add_css_class("io-lbl");
-  col->append(*caption);
+  col->append(*styled_label(title, "io-lbl"));
   auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 2);
   for (Gtk::Widget* m : meters) row->append(*m);
   col->append(*row);

@@ -12,6 +12,8 @@
 namespace velmora::ui {
 
 constexpr int kMeterSegments = 30;
+// The views repaint their meters this often; the meters read their cells as they paint.
+constexpr unsigned kMeterRedrawMs = 33;
 
 struct Meter {
   // A 16 × 120 drawing area that paints `cell` on every draw; managed.

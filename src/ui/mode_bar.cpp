@@ -6,9 +6,6 @@
 namespace velmora::ui {
 
 namespace {
-constexpr int kDeskWidth = 1440;
-constexpr int kDeskHeight = 700;
-
 const std::vector<Glib::ustring> kModeClasses{"rack-mode-btn"};
 const std::vector<Glib::ustring> kModeActiveClasses{"rack-mode-btn", "rack-mode-btn-active"};
 }  // namespace

@@ -6,24 +6,18 @@
 
 #include "ui/knob.hpp"
 #include "ui/meter.hpp"
+#include "ui/style.hpp"
 
 namespace velmora::ui {
 namespace {
 
 constexpr std::uint32_t kStereoMinRate = 96000;
-constexpr unsigned kMeterRedrawMs = 33;
 
 void choose_tau(const Gtk::CheckButton& button, Tau tau, const SharedConfig& config,
                 const std::shared_ptr<SharedState>& shared) {
   if (!button.get_active()) return;
   config->with([&](ProcessorConfig& c) { c.mpx.tau = tau; });
   shared->params_dirty.store(true);
-}
-
-Gtk::Label* mpx_label(const Glib::ustring& text, const Glib::ustring& css) {
-  auto* label = Gtk::make_managed<Gtk::Label>(text);
-  label->add_css_class(css);
-  return label;
 }
 
 Gtk::Separator* separator() {
@@ -59,7 +53,7 @@ Gtk::Box* build_mpx_panel(const SharedConfig& config, const std::shared_ptr<Shar
   panel->set_vexpand(true);
 
   auto* header = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-  auto* title = mpx_label("MPX", "mpx-title");
+  auto* title = styled_label("MPX", "mpx-title");
   title->set_hexpand(true);
   header->append(*title);
   auto* sw = Gtk::make_managed<Gtk::Switch>();
@@ -73,12 +67,12 @@ Gtk::Box* build_mpx_panel(const SharedConfig& config, const std::shared_ptr<Shar
   std::uint32_t rate = ProcessorConfig{}.sample_rate;
   config->with([&](const ProcessorConfig& c) { rate = c.sample_rate; });
   const MpxStatus status = mpx_status(rate);
-  auto* status_label = mpx_label(status.text, status.css_class);
+  auto* status_label = styled_label(status.text, status.css_class);
   status_label->set_halign(Gtk::Align::CENTER);
   panel->append(*status_label);
 
   panel->append(*separator());
-  panel->append(*mpx_label("PRE-EMPHASIS", "mpx-lbl"));
+  panel->append(*styled_label("PRE-EMPHASIS", "mpx-lbl"));
   auto* tau75 = Gtk::make_managed<Gtk::CheckButton>("75 µs (NRSC)");
   auto* tau50 = Gtk::make_managed<Gtk::CheckButton>("50 µs (ITU)");
   tau75->add_css_class("mpx-tau");
@@ -98,13 +92,13 @@ Gtk::Box* build_mpx_panel(const SharedConfig& config, const std::shared_ptr<Shar
 
   // Shown but bound to no setting.
   panel->append(*separator());
-  panel->append(*mpx_label("MPX LEVEL", "mpx-lbl"));
+  panel->append(*styled_label("MPX LEVEL", "mpx-lbl"));
   panel->append(*Knob("LEVEL", "dB", -12.0f, 0.0f, -1.0f).widget);
-  panel->append(*mpx_label("PILOT 19kHz", "mpx-lbl"));
+  panel->append(*styled_label("PILOT 19kHz", "mpx-lbl"));
   panel->append(*Knob("LEVEL", "%", 5.0f, 15.0f, 9.0f).widget);
 
   panel->append(*separator());
-  panel->append(*mpx_label("MPX OUT", "mpx-lbl"));
+  panel->append(*styled_label("MPX OUT", "mpx-lbl"));
   auto* meters = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 2);
   meters->set_halign(Gtk::Align::CENTER);
   auto* out_l = Meter::build(shared->out_l, false);

@@ -5,6 +5,8 @@
 #include <gtkmm/scale.h>
 #include <gtkmm/separator.h>
 
+#include "ui/style.hpp"
+
 namespace velmora::ui {
 namespace {
 
@@ -40,11 +42,7 @@ Handled<Gtk::Scale> make_slider(const SharedConfig& config, const SliderSpec& sp
   return {scale, changed};
 }
 
-Gtk::Label* caption(const Glib::ustring& text) {
-  auto* label = Gtk::make_managed<Gtk::Label>(text);
-  label->add_css_class("side-lbl");
-  return label;
-}
+Gtk::Label* caption(const Glib::ustring& text) { return styled_label(text, "side-lbl"); }
 
 Gtk::Box* side_panel() {
   auto* panel = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 6);
@@ -67,11 +65,10 @@ void on_limiter_changed(const Gtk::Range& scale, const SharedConfig& config) {
   store(scale, config, &ProcessorConfig::limiter_threshold);
 }
 
-Gtk::Box* build_left_panel(const SharedConfig& config, Gtk::SpinButton& band_count,
-                           DeskControls& controls) {
+Gtk::Box* build_left_panel(const SharedConfig& config, DeskControls& controls) {
   auto* panel = side_panel();
   panel->append(*caption("BANDS"));
-  panel->append(band_count);
+  panel->append(*controls.band_count.widget);
   panel->append(*Gtk::make_managed<Gtk::Separator>(Gtk::Orientation::HORIZONTAL));
   panel->append(*caption("IN GAIN"));
   controls.in_gain = make_slider(config, kInGain);

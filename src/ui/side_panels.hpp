@@ -4,7 +4,6 @@
 // sliders, each connection capturing its own SharedConfig.
 #include <gtkmm/box.h>
 #include <gtkmm/range.h>
-#include <gtkmm/spinbutton.h>
 
 #include "config.hpp"
 #include "ui/desk_controls.hpp"
@@ -16,9 +15,8 @@ void on_input_gain_changed(const Gtk::Range& scale, const SharedConfig& config);
 void on_output_gain_changed(const Gtk::Range& scale, const SharedConfig& config);
 void on_limiter_changed(const Gtk::Range& scale, const SharedConfig& config);
 
-// "BANDS" with the band-count spin button, then "IN GAIN". Records the slider in `controls`.
-Gtk::Box* build_left_panel(const SharedConfig& config, Gtk::SpinButton& band_count,
-                           DeskControls& controls);
+// "BANDS" with the band-count spin button of `controls`, then "IN GAIN". Records the slider.
+Gtk::Box* build_left_panel(const SharedConfig& config, DeskControls& controls);
 // "OUT GAIN" and "LIMITER". Records both sliders in `controls`.
 Gtk::Box* build_right_panel(const SharedConfig& config, DeskControls& controls);
 

@@ -40,6 +40,12 @@ void install_stylesheet() {
   Gtk::StyleContext::add_provider_for_display(Gdk::Display::get_default(), provider, kStylePriority);
 }
 
+Gtk::Label* styled_label(const Glib::ustring& text, const Glib::ustring& css_class) {
+  auto* label = Gtk::make_managed<Gtk::Label>(text);
+  label->add_css_class(css_class);
+  return label;
+}
+
 Glib::RefPtr<Gdk::Pixbuf> decode_png(const Glib::RefPtr<const Glib::Bytes>& png) {
   auto loader = Gdk::PixbufLoader::create();
   // A picture that does not decode only costs the picture: the errors are dropped.

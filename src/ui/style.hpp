@@ -5,6 +5,7 @@
 #include <gdkmm/texture.h>
 #include <glibmm/bytes.h>
 #include <gtkmm/image.h>
+#include <gtkmm/label.h>
 #include <gtkmm/styleprovider.h>
 
 #include <string>
@@ -28,6 +29,9 @@ std::string stylesheet_text();
 // Loads the stylesheet into a CSS provider on the default display at kStylePriority.
 // Only the first call installs; later calls do nothing.
 void install_stylesheet();
+
+// A managed label carrying one CSS class: the widgets get their looks only through classes.
+Gtk::Label* styled_label(const Glib::ustring& text, const Glib::ustring& css_class);
 
 // Decodes PNG bytes with a pixbuf loader, ignoring write and close errors; empty when
 // no picture results.

@@ -11,8 +11,7 @@
 #include <cstdio>
 
 #include "log.hpp"
-#include "ui/desk_controls.hpp"
-#include "ui/desk_presets.hpp"
+#include "ui/meter.hpp"
 #include "ui/mpx_panel.hpp"
 #include "ui/side_panels.hpp"
 #include "ui/style.hpp"
@@ -20,10 +19,6 @@
 namespace velmora::ui {
 
 namespace {
-
-constexpr int kDeskWidth = 1440;
-constexpr int kDeskHeight = 700;
-constexpr unsigned kMeterRedrawMs = 33;
 
 spdlog::logger& logger() { return log::get("velmora::ui::ventana"); }
 
@@ -73,23 +68,8 @@ WindowFrame build_window(Gtk::Application& app) {
   f.header = build_header(f);
   f.desk_view->append(*f.header);
 
-  BandArea bands = build_band_area(f.config, f.shared);
-  f.strips = bands.strips;
-  // Filled as the desk's controls are made; a preset load sets them all.
-  auto desk_controls = std::make_shared<DeskControls>();
-  desk_controls->band_count = {bands.band_count, bands.band_count_changed};
-  PresetSection presets =
-      build_preset_section(f.config, f.shared, f.strips, desk_controls, *f.window);
-  f.header->append(*presets.box);
-
-  f.main_row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 4);
-  f.main_row->set_vexpand(true);
-  f.main_row->append(*build_left_panel(f.config, *bands.band_count, *desk_controls));
-  f.main_row->append(*bands.area);
-  f.main_row->append(*build_mpx_panel(f.config, f.shared, *desk_controls));
-  f.main_row->append(*build_right_panel(f.config, *desk_controls));
-
-  f.desk_view->append(*f.main_row);
+  f.desk = build_desk(f.config, f.shared, *f.header, *f.window);
+  f.desk_view->append(*f.desk.main_row);
   f.root->append(*f.desk_view);
 
   // The rack view goes here: built hidden, appended after the desk view, f.rack_root set.
@@ -98,7 +78,8 @@ WindowFrame build_window(Gtk::Application& app) {
       [rack = f.rack_toggle, desk_view = f.desk_view, rack_root = f.rack_root, window = f.window,
        desk = f.desk_toggle] { on_view_toggled(*rack, *desk_view, rack_root, *window, *desk); });
 
-  first_run(f.config, f.shared, *f.strips, *desk_controls, *presets.selector, presets.presets);
+  first_run(f.config, f.shared, *f.desk.strips, *f.desk.controls, *f.desk.presets.selector,
+            f.desk.presets.presets);
 
   f.window->set_child(*f.root);
 
@@ -118,10 +99,27 @@ WindowFrame build_window(Gtk::Application& app) {
       [config = f.config, cell = f.engine_cell] { on_window_destroy(config, cell); });
   // Tied to the window's lifetime so that it never touches meters that are gone.
   Glib::signal_timeout().connect(
-      sigc::track_obj([io = f.io_meters, strips = f.strips] { return redraw_meters(*io, *strips); },
+      sigc::track_obj([io = f.io_meters, strips = f.desk.strips] { return redraw_meters(*io, *strips); },
                       *f.window),
       kMeterRedrawMs);
   return f;
+}
+
+DeskBody build_desk(const SharedConfig& config, const std::shared_ptr<SharedState>& shared,
+                    Gtk::Box& header, Gtk::Window& window) {
+  // Filled in as the controls are made; a preset load sets every one of them.
+  auto controls = std::make_shared<DeskControls>();
+  BandArea bands = build_band_area(config, shared, *controls);
+  PresetSection presets = build_preset_section(config, shared, bands.strips, controls, window);
+  header.append(*presets.box);
+
+  auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 4);
+  row->set_vexpand(true);
+  row->append(*build_left_panel(config, *controls));
+  row->append(*bands.area);
+  row->append(*build_mpx_panel(config, shared, *controls));
+  row->append(*build_right_panel(config, *controls));
+  return {row, bands.strips, controls, presets};
 }
 
 void start_audio_idle(const SharedConfig& config, const std::shared_ptr<SharedState>& shared,

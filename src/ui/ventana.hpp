@@ -15,8 +15,14 @@
 #include "config.hpp"
 #include "shared_state.hpp"
 #include "ui/band_strip.hpp"
+#include "ui/desk_controls.hpp"
+#include "ui/desk_presets.hpp"
 
 namespace velmora::ui {
+
+// The desk view's default window size; the rack view takes its natural size.
+constexpr int kDeskWidth = 1440;
+constexpr int kDeskHeight = 700;
 
 // The engine slot: empty until the engine starts, emptied again when the window goes.
 // Only ever touched on the GTK main thread.
@@ -24,6 +30,14 @@ using EngineCell = std::shared_ptr<std::optional<AudioEngine>>;
 
 // The meter widgets that the 33 ms timer repaints, in display order.
 using MeterList = std::shared_ptr<std::vector<Gtk::Widget*>>;
+
+// The desk below its header: band strips, preset section and the main row with the panels.
+struct DeskBody {
+  Gtk::Box* main_row = nullptr;
+  Strips strips;  // band 1 first
+  std::shared_ptr<DeskControls> controls;
+  PresetSection presets;
+};
 
 // What construir has built so far. The desk parts are placed into it while it is
 // being built; every widget is owned by the window.
@@ -37,10 +51,9 @@ struct WindowFrame {
   Gtk::ToggleButton* standby_toggle = nullptr;
   Gtk::Box* desk_view = nullptr;
   Gtk::Box* header = nullptr;
-  Gtk::Box* main_row = nullptr;
   Gtk::Widget* rack_root = nullptr;  // none until the rack view is built
   MeterList io_meters;  // input L, input R, output L, output R, limiter
-  Strips strips;        // the desk's band strips, band 1 first
+  DeskBody desk;
   EngineCell engine_cell;
 };
 
@@ -56,6 +69,10 @@ WindowFrame build_window(Gtk::Application& app);
 Gtk::Box* build_mode_bar(WindowFrame& f);
 // Header: brand box (logo, title), separator, the three meter columns.
 Gtk::Box* build_header(WindowFrame& f);
+// The band strips and band-count control, the preset section (appended to `header`), then
+// the main row: left panel, band area, multiplex panel, right panel.
+DeskBody build_desk(const SharedConfig& config, const std::shared_ptr<SharedState>& shared,
+                    Gtk::Box& header, Gtk::Window& window);
 
 // Handlers, exposed for the tests that drive them through the widgets.
 void on_view_toggled(Gtk::ToggleButton& rack_toggle, Gtk::Widget& desk_view, Gtk::Widget* rack_root,

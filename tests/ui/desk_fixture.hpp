@@ -1,9 +1,8 @@
 #pragma once
-// A desk assembled as the window build assembles it, in a real window, over a
-// private configuration folder, with the log captured.
+// GUI tests over a private configuration folder with the log captured, and a desk
+// assembled by the window's own desk build in a real window.
 #include <glib.h>
 #include <gtest/gtest.h>
-#include <gtk/gtk.h>
 #include <gtkmm/button.h>
 #include <gtkmm/window.h>
 #include <spdlog/sinks/null_sink.h>
@@ -12,26 +11,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "config.hpp"
 #include "log.hpp"
-#include "shared_state.hpp"
-#include "ui/band_strip.hpp"
-#include "ui/desk_controls.hpp"
-#include "ui/desk_presets.hpp"
-#include "ui/mpx_panel.hpp"
-#include "ui/side_panels.hpp"
+#include "ui/render.hpp"
+#include "ui/ventana.hpp"
 
 namespace velmora::test {
-
-inline void pump() {
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
-}
 
 // A throw inside a lock scope leaves the cell poisoned for good.
 inline void poison(ConfigCell& cell) {
@@ -47,22 +36,20 @@ inline ProcessorConfig live(const SharedConfig& config) { return *config->lock()
 
 // Every widget of type W under root, depth first.
 template <class W>
-void collect(Gtk::Widget& root, std::vector<W*>& out) {
-  if (auto* w = dynamic_cast<W*>(&root)) out.push_back(w);
-  for (auto* c = root.get_first_child(); c != nullptr; c = c->get_next_sibling()) collect(*c, out);
-}
-template <class W>
 std::vector<W*> find_all(Gtk::Widget& root) {
   std::vector<W*> out;
-  collect(root, out);
+  if (auto* w = dynamic_cast<W*>(&root)) out.push_back(w);
+  for (auto* c = root.get_first_child(); c != nullptr; c = c->get_next_sibling()) {
+    for (W* w : find_all<W>(*c)) out.push_back(w);
+  }
   return out;
 }
 
-inline Gtk::Button* find_button(Gtk::Widget& root, const Glib::ustring& label) {
+inline Gtk::Button& find_button(Gtk::Widget& root, const Glib::ustring& label) {
   for (auto* b : find_all<Gtk::Button>(root)) {
-    if (b->get_label() == label) return b;
+    if (b->get_label() == label) return *b;
   }
-  return nullptr;
+  throw std::runtime_error("no button " + label);
 }
 
 // Emits "clicked" as a pointer click does (keyboard activation would wait for a timeout).
@@ -70,21 +57,6 @@ inline void click(Gtk::Button& b) {
   g_signal_emit_by_name(b.gobj(), "clicked");
   pump();
 }
-
-// Drives a knob through its own scroll controller, as a mouse wheel does.
-inline void scroll(Gtk::Widget& widget, double dy) {
-  GListModel* controllers = gtk_widget_observe_controllers(widget.gobj());
-  for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
-    auto* c = static_cast<GObject*>(g_list_model_get_item(controllers, i));
-    if (GTK_IS_EVENT_CONTROLLER_SCROLL(c)) {
-      gboolean handled = FALSE;
-      g_signal_emit_by_name(c, "scroll", 0.0, dy, &handled);
-    }
-    g_object_unref(c);
-  }
-  g_object_unref(controllers);
-}
-inline void scroll(const ui::Knob& knob, double dy) { scroll(*knob.widget, dy); }
 
 // Open top-level windows titled `title`.
 inline std::vector<Gtk::Window*> windows_titled(const Glib::ustring& title) {
@@ -95,14 +67,21 @@ inline std::vector<Gtk::Window*> windows_titled(const Glib::ustring& title) {
   return out;
 }
 
-// XDG_CONFIG_HOME pointed at a fresh folder, and every log line kept.
-class DeskEnv : public ::testing::Test {
+inline int count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (auto p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+  return n;
+}
+
+// XDG_CONFIG_HOME and HOME pointed at a fresh folder, and every log line from info up kept.
+class GuiEnv : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/velmora-desk-XXXXXX";
+    char tmpl[] = "/tmp/velmora-gui-XXXXXX";
     home_ = mkdtemp(tmpl);
     setenv("XDG_CONFIG_HOME", home_.c_str(), 1);
-    log::init({{"", spdlog::level::trace}}, std::make_shared<spdlog::sinks::ostream_sink_mt>(log_));
+    setenv("HOME", home_.c_str(), 1);  // no user's ALSA settings either
+    log::init({{"", spdlog::level::info}}, std::make_shared<spdlog::sinks::ostream_sink_mt>(log_));
   }
   void TearDown() override {
     for (auto* d : windows_titled("Guardar preset")) d->destroy();
@@ -116,44 +95,38 @@ class DeskEnv : public ::testing::Test {
   std::ostringstream log_;
 };
 
-// Steps 9, 10, 11 and 15 of the window build, in a presented window.
+// The desk's part of the window build with `cfg` as the loaded configuration; the first-run
+// step only when asked.
 struct Desk {
   explicit Desk(ProcessorConfig cfg, bool run_first_step = true)
       : config(make_shared_config(std::move(cfg))),
-        band(ui::build_band_area(config, shared)),
-        controls(std::make_shared<ui::DeskControls>()),
-        section(ui::build_preset_section(config, shared, band.strips, controls, window)) {
-    controls->band_count = {band.band_count, band.band_count_changed};
+        body(ui::build_desk(config, shared, *header, window)) {
     auto* root = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 4);
-    root->append(*section.box);
-    auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 4);
-    row->append(*ui::build_left_panel(config, *band.band_count, *controls));
-    row->append(*band.area);
-    mpx = ui::build_mpx_panel(config, shared, *controls);
-    row->append(*mpx);
-    row->append(*ui::build_right_panel(config, *controls));
-    root->append(*row);
+    root->append(*header);
+    root->append(*body.main_row);
     if (run_first_step) {
-      ui::first_run(config, shared, *band.strips, *controls, *section.selector, section.presets);
+      ui::first_run(config, shared, strips(), controls(), selector(), body.presets.presets);
     }
     window.set_child(*root);
     window.present();
     pump();
   }
 
-  std::vector<ui::BandStrip>& strips() { return *band.strips; }
+  std::vector<ui::BandStrip>& strips() { return *body.strips; }
+  ui::DeskControls& controls() { return *body.controls; }
+  Gtk::SpinButton& band_count() { return *body.controls->band_count.widget; }
+  Gtk::ComboBoxText& selector() { return *body.presets.selector; }
+  const std::vector<Preset>& presets() { return *body.presets.presets; }
   void load(const Glib::ustring& name) {
-    section.selector->set_active_id(name);
-    click(*find_button(*section.box, "▶ LOAD"));
+    selector().set_active_id(name);
+    click(find_button(*header, "▶ LOAD"));
   }
 
   SharedConfig config;
   std::shared_ptr<SharedState> shared = SharedState::create();
   Gtk::Window window;
-  ui::BandArea band;
-  std::shared_ptr<ui::DeskControls> controls;
-  ui::PresetSection section;
-  Gtk::Box* mpx = nullptr;
+  Gtk::Box* header = Gtk::make_managed<Gtk::Box>();
+  ui::DeskBody body;
 };
 
 }  // namespace velmora::test

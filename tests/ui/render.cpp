@@ -7,24 +7,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
 namespace velmora::test {
-
-void show_in(Gtk::Window& window, Gtk::Widget& child) {
-  child.set_halign(Gtk::Align::START);
-  child.set_valign(Gtk::Align::START);
-  window.set_child(child);
-  window.present();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!(child.get_mapped() && child.get_width() > 0) &&
-         std::chrono::steady_clock::now() < deadline) {
-    g_main_context_iteration(nullptr, FALSE);
-  }
-  // Let the first frame go through so that every node has been drawn once.
-  for (int i = 0; i < 20; ++i) g_main_context_iteration(nullptr, FALSE);
-  ASSERT_TRUE(child.get_mapped());
-}
-
 namespace {
 
 // Runs the main loop until the window has painted a frame that includes `widget`'s latest
@@ -36,15 +21,51 @@ void wait_for_paint(Gtk::Widget& widget) {
   const gulong id = g_signal_connect_swapped(
       clock, "after-paint", G_CALLBACK(+[](bool* flag) { *flag = true; }), &painted);
   widget.queue_draw();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!painted && std::chrono::steady_clock::now() < deadline) {
-    g_main_context_iteration(nullptr, FALSE);
-  }
+  run_until([&] { return painted; });
   g_signal_handler_disconnect(clock, id);
   ASSERT_TRUE(painted);
 }
 
+// The first controller of GType `type` on `widget`; the widget keeps it alive.
+GObject* find_controller(Gtk::Widget& widget, GType type) {
+  GListModel* list = gtk_widget_observe_controllers(widget.gobj());
+  GObject* found = nullptr;
+  for (guint i = 0; found == nullptr && i < g_list_model_get_n_items(list); ++i) {
+    auto* item = static_cast<GObject*>(g_list_model_get_item(list, i));
+    if (G_TYPE_CHECK_INSTANCE_TYPE(item, type)) found = item;
+    g_object_unref(item);
+  }
+  g_object_unref(list);
+  EXPECT_NE(found, nullptr) << g_type_name(type);
+  return found;
+}
+
 }  // namespace
+
+bool run_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    if (!g_main_context_iteration(nullptr, FALSE)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+void pump() {
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+}
+
+void show_in(Gtk::Window& window, Gtk::Widget& child) {
+  child.set_halign(Gtk::Align::START);
+  child.set_valign(Gtk::Align::START);
+  window.set_child(child);
+  window.present();
+  run_until([&] { return child.get_mapped() && child.get_width() > 0; });
+  // Let the first frame go through so that every node has been drawn once.
+  for (int i = 0; i < 20; ++i) g_main_context_iteration(nullptr, FALSE);
+  ASSERT_TRUE(child.get_mapped());
+}
 
 Cairo::RefPtr<Cairo::ImageSurface> render(Gtk::Widget& widget) {
   wait_for_paint(widget);
@@ -54,8 +75,7 @@ Cairo::RefPtr<Cairo::ImageSurface> render(Gtk::Widget& widget) {
   GdkPaintable* paintable = gtk_widget_paintable_new(widget.gobj());
   GtkSnapshot* snapshot = gtk_snapshot_new();
   gdk_paintable_snapshot(paintable, GDK_SNAPSHOT(snapshot), w, h);
-  GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
-  if (node != nullptr) {
+  if (GskRenderNode* node = gtk_snapshot_free_to_node(snapshot)) {
     cairo_t* cr = cairo_create(surface->cobj());
     gsk_render_node_draw(node, cr);
     cairo_destroy(cr);
@@ -79,16 +99,18 @@ bool near(Px p, double r, double g, double b, int tol) {
   return close(p.r, r) && close(p.g, g) && close(p.b, b);
 }
 
-GObject* find_controller(Gtk::Widget& widget, GType type) {
-  GListModel* list = gtk_widget_observe_controllers(widget.gobj());
-  GObject* found = nullptr;
-  for (guint i = 0; found == nullptr && i < g_list_model_get_n_items(list); ++i) {
-    auto* item = static_cast<GObject*>(g_list_model_get_item(list, i));
-    if (G_TYPE_CHECK_INSTANCE_TYPE(item, type)) found = item;
-    g_object_unref(item);  // the widget keeps its controllers alive
+bool scroll(Gtk::Widget& widget, double dx, double dy) {
+  gboolean handled = FALSE;
+  if (GObject* c = find_controller(widget, GTK_TYPE_EVENT_CONTROLLER_SCROLL)) {
+    g_signal_emit_by_name(c, "scroll", dx, dy, &handled);
   }
-  g_object_unref(list);
-  return found;
+  return handled != FALSE;
+}
+
+void drag(Gtk::Widget& widget, double ox, double oy) {
+  if (GObject* g = find_controller(widget, GTK_TYPE_GESTURE_DRAG)) {
+    g_signal_emit_by_name(g, "drag-update", ox, oy);
+  }
 }
 
 }  // namespace velmora::test

@@ -1,10 +1,20 @@
 #pragma once
-// Helpers for GUI tests: show a widget in a real window and read back what GTK painted.
+// Helpers for GUI tests: show a widget in a real window, read back what GTK painted,
+// and drive a widget through its own event controllers.
 #include <cairomm/surface.h>
 #include <gtkmm/widget.h>
 #include <gtkmm/window.h>
 
+#include <chrono>
+#include <functional>
+
 namespace velmora::test {
+
+// Runs the GTK main loop until `done` holds; false when `limit` passes first.
+bool run_until(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(10));
+// Runs every event that is ready now.
+void pump();
 
 // Puts `child` alone in `window` at its requested size, presents the window and runs
 // the main loop until `child` is mapped and allocated.
@@ -21,7 +31,9 @@ Px pixel_at(const Cairo::RefPtr<Cairo::ImageSurface>& s, int x, int y);
 // True when every channel of `p` is within `tol` of the 0..1 colour (r, g, b).
 bool near(Px p, double r, double g, double b, int tol = 2);
 
-// The first controller of GType `type` on `widget`, or nullptr.
-GObject* find_controller(Gtk::Widget& widget, GType type);
+// Emits "scroll" on the widget's scroll controller, as a wheel does; returns "handled".
+bool scroll(Gtk::Widget& widget, double dx, double dy);
+// Emits "drag-update" with the offsets on the widget's drag gesture.
+void drag(Gtk::Widget& widget, double ox, double oy);
 
 }  // namespace velmora::test
