@@ -1,9 +1,7 @@
 #include "ui/desk_presets.hpp"
 
 #include <gtkmm/button.h>
-#include <gtkmm/label.h>
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <optional>
@@ -12,6 +10,7 @@
 
 #include "log.hpp"
 #include "ui/style.hpp"
+#include "utf8.hpp"
 
 namespace velmora::ui {
 namespace {
@@ -34,25 +33,15 @@ void select_or_first(Gtk::ComboBoxText& selector, const std::string& name) {
 
 // Unicode White_Space off both ends; the text is UTF-8.
 std::string trim_white_space(std::string_view s) {
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(s.data());
-  const auto len = static_cast<std::int32_t>(s.size());
-  std::int32_t begin = 0;
-  while (begin < len) {
-    std::int32_t next = begin;
-    UChar32 c;
-    U8_NEXT(bytes, next, len, c);
-    if (c < 0 || !u_isUWhiteSpace(c)) break;
-    begin = next;
-  }
-  std::int32_t end = len;
-  while (end > begin) {
-    std::int32_t prev = end;
-    UChar32 c;
-    U8_PREV(bytes, begin, prev, c);
-    if (c < 0 || !u_isUWhiteSpace(c)) break;
-    end = prev;
-  }
-  return std::string(s.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)));
+  std::size_t begin = s.size();
+  std::size_t end = 0;
+  for_each_char(s, [&](UChar32 c, std::string_view bytes) {
+    if (c >= 0 && u_isUWhiteSpace(c)) return;
+    const auto at = static_cast<std::size_t>(bytes.data() - s.data());
+    begin = std::min(begin, at);
+    end = at + bytes.size();
+  });
+  return begin < end ? std::string(s.substr(begin, end - begin)) : std::string();
 }
 
 Gtk::Button* button(const Glib::ustring& text, const Glib::ustring& css) {
