@@ -1,6 +1,5 @@
 // The desk header: logo and title, then the INPUT / OUTPUT / LIM meter columns.
 #include <gtkmm/image.h>
-#include <gtkmm/label.h>
 #include <gtkmm/separator.h>
 
 #include "ui/meter.hpp"

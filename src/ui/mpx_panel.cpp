@@ -1,7 +1,6 @@
 #include "ui/mpx_panel.hpp"
 
 #include <glibmm/main.h>
-#include <gtkmm/label.h>
 #include <gtkmm/separator.h>
 
 #include "ui/knob.hpp"
