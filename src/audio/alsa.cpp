@@ -133,33 +133,27 @@ class Worker {
         block_(opened.buffer_frames * channels),
         on_error_(std::move(on_error)) {}
 
-  void run_capture(CaptureCallback& data) noexcept {
+  // Poll, then hand the frames over: capture reads and calls back, playback calls back and
+  // writes. Non-finite samples never reach the device.
+  template <class Callback>
+  void run(Callback& data) noexcept {
     ask_for_realtime();
     for (;;) {
       const Wake w = wait();
       if (w == Wake::Stop) return;
       if (w == Wake::Again) continue;
-      const snd_pcm_sframes_t n = snd_pcm_readi(pcm_, block_.data(), ready_);
-      if (n < 0) {
-        fault(static_cast<int>(n));
-        continue;
+      snd_pcm_sframes_t n = 0;
+      if constexpr (std::is_same_v<Callback, CaptureCallback>) {
+        n = snd_pcm_readi(pcm_, block_.data(), ready_);
+        if (n >= 0) data(std::span<const float>(block_.data(), static_cast<std::size_t>(n) * channels_));
+      } else {
+        std::span<float> out(block_.data(), ready_ * channels_);
+        data(out);
+        for (float& s : out) {
+          if (!std::isfinite(s)) s = 0.0f;
+        }
+        n = snd_pcm_writei(pcm_, block_.data(), ready_);
       }
-      data(std::span<const float>(block_.data(), static_cast<std::size_t>(n) * channels_));
-    }
-  }
-
-  void run_playback(PlaybackCallback& data) noexcept {
-    ask_for_realtime();
-    for (;;) {
-      const Wake w = wait();
-      if (w == Wake::Stop) return;
-      if (w == Wake::Again) continue;
-      std::span<float> out(block_.data(), ready_ * channels_);
-      data(out);
-      for (float& s : out) {
-        if (!std::isfinite(s)) s = 0.0f;
-      }
-      const snd_pcm_sframes_t n = snd_pcm_writei(pcm_, block_.data(), ready_);
       if (n < 0) fault(static_cast<int>(n));
     }
   }
@@ -296,13 +290,7 @@ Result<std::unique_ptr<Stream>> build_stream(const std::string& name, const Stre
   Worker worker(handle, direction, std::move(fds), pcm, config.channels, std::move(error));
   auto stream = std::make_unique<AlsaStream>(std::move(pcm.pcm), std::move(wake));
   stream->spawn(kCapture ? "cpal_alsa_in" : "cpal_alsa_out",
-                [worker = std::move(worker), data = std::move(data)]() mutable noexcept {
-                  if constexpr (kCapture) {
-                    worker.run_capture(data);
-                  } else {
-                    worker.run_playback(data);
-                  }
-                });
+                [worker = std::move(worker), data = std::move(data)]() mutable noexcept { worker.run(data); });
   return std::unique_ptr<Stream>(std::move(stream));
 } catch (const std::exception& e) {
   return Error{name + ": " + e.what()};

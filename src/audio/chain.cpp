@@ -15,7 +15,6 @@ namespace velmora {
 
 namespace {
 
-// Below this the crossover's clamp range [1 Hz, 0.499 × rate] is empty.
 constexpr std::uint32_t kMinSampleRate = 3;
 // 40 dB of mean band gain reduction reads full scale.
 constexpr float kGrFullScaleDb = 40.0f;
@@ -39,15 +38,16 @@ class FlushSubnormals {
 #endif
 };
 
-float clamp_meter(float v, float lo, float hi) noexcept {
-  v = v < lo ? lo : v;
-  return v > hi ? hi : v;
-}
-
 }  // namespace
 
 // The engine moves the chain into the playback stream's callback.
 static_assert(std::is_nothrow_move_constructible_v<ProcessingChain>);
+
+Result<void> check_sample_rate(std::uint32_t rate) {
+  if (rate >= kMinSampleRate) return {};
+  return Error{"Frecuencia de muestreo no válida: " + std::to_string(rate) + " Hz (mínimo " +
+               std::to_string(kMinSampleRate) + " Hz)"};
+}
 
 ChainSnapshot ChainSnapshot::from_config(const ProcessorConfig& cfg) noexcept {
   ChainSnapshot s;
@@ -62,10 +62,7 @@ ChainSnapshot ChainSnapshot::from_config(const ProcessorConfig& cfg) noexcept {
 Result<ProcessingChain> ProcessingChain::build(const ProcessorConfig& copy,
                                                std::shared_ptr<SharedState> shared,
                                                InputBuffer input_buffer, SharedConfig config) {
-  if (copy.sample_rate < kMinSampleRate) {
-    return Error{"Frecuencia de muestreo no válida: " + std::to_string(copy.sample_rate) +
-                 " Hz (mínimo " + std::to_string(kMinSampleRate) + " Hz)"};
-  }
+  if (auto valid = check_sample_rate(copy.sample_rate); !valid) return Error{valid.error()};
   const float rate = static_cast<float>(copy.sample_rate);
   std::array<BandState, 6> states{};
   for (std::size_t b = 0; b < 6; ++b) states[b] = BandState::from_config(copy.bands[b], rate);
@@ -185,10 +182,10 @@ void ProcessingChain::output_callback(std::span<float> out) noexcept {
   shared->in_r.store(in_r * k);
   shared->out_l.store(out_l * k);
   shared->out_r.store(out_r * k);
-  shared->limiter_gr.store(clamp_meter(lim * k, 0.0f, 1.0f));
+  shared->limiter_gr.store(std::clamp(lim * k, 0.0f, 1.0f));
   for (std::size_t b = 0; b < active; ++b) {
-    shared->band_meters[b].level.store(clamp_meter(bank.level_sum[b] * k, 0.0f, kBandLevelMax));
-    shared->band_meters[b].gr.store(clamp_meter(bank.gr_sum[b] * k / kGrFullScaleDb, 0.0f, 1.0f));
+    shared->band_meters[b].level.store(std::clamp(bank.level_sum[b] * k, 0.0f, kBandLevelMax));
+    shared->band_meters[b].gr.store(std::clamp(bank.gr_sum[b] * k / kGrFullScaleDb, 0.0f, 1.0f));
   }
 }
 

@@ -9,6 +9,7 @@
 // (lock tried; the last good one is kept), input, frame loop, meters.
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 
@@ -35,6 +36,10 @@ struct ChainSnapshot {
   static ChainSnapshot from_config(const ProcessorConfig& cfg) noexcept;
 };
 
+// Below 3 Hz the crossover's frequency range [1 Hz, 0.499 × rate] is empty: such a rate
+// is refused with a clear error, by the chain and by the engine before it opens a device.
+Result<void> check_sample_rate(std::uint32_t rate);
+
 struct ProcessingChain {
   Crossover crossover;
   std::array<BandState, 6> band_states;
@@ -57,8 +62,7 @@ struct ProcessingChain {
   std::array<float, kBlockFrames> sum_l;
   std::array<float, kBlockFrames> sum_r;
 
-  // Crossover, band states, limiter and encoder from `copy`. Refuses a sample rate
-  // below 3 Hz, where the crossover has no valid frequency range.
+  // Crossover, band states, limiter and encoder from `copy`; fails as check_sample_rate does.
   static Result<ProcessingChain> build(const ProcessorConfig& copy, std::shared_ptr<SharedState> shared,
                                        InputBuffer input_buffer, SharedConfig config);
 

@@ -39,11 +39,10 @@ Lr4Stage::Lr4Stage(float freq, float sample_rate) noexcept {
   high_l = high_r = {high, high};
 }
 
-Crossover::Crossover(std::size_t count, const std::array<float, 5>& freqs, float rate)
-    : num_bands(count), sample_rate(rate) {
+Crossover::Crossover(std::size_t count, const std::array<float, 5>& freqs, float rate) : sample_rate(rate) {
   // Room for the largest count up front, so a rebuild on the audio thread never allocates.
   stages.reserve(kMaxStages);
-  for (std::size_t i = 0; i + 1 < count; ++i) stages.emplace_back(freqs[i], sample_rate);
+  rebuild(count, freqs);
 }
 
 void Crossover::process(float left, float right, float* band_l, float* band_r) noexcept {
@@ -69,15 +68,8 @@ void Crossover::process(float left, float right, float* band_l, float* band_r) n
 
 void Crossover::rebuild(std::size_t count, const std::array<float, 5>& freqs) noexcept {
   num_bands = count;
-  const std::size_t n = count - 1;
-  while (stages.size() > n) stages.pop_back();
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i < stages.size()) {
-      stages[i] = Lr4Stage(freqs[i], sample_rate);
-    } else {
-      stages.emplace_back(freqs[i], sample_rate);  // within the reserved room
-    }
-  }
+  stages.clear();  // keeps the room reserved at construction
+  for (std::size_t i = 0; i + 1 < count; ++i) stages.emplace_back(freqs[i], sample_rate);
 }
 
 }  // namespace velmora

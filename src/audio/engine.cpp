@@ -18,8 +18,6 @@ constexpr std::uint16_t kChannels = 2;
 // input_buffer starts with room for this many buffers' worth of samples and is trimmed above
 // three times that.
 constexpr std::uint64_t kCaptureBuffersKept = 8;
-// Below this the crossover has no valid frequency range.
-constexpr std::uint32_t kMinSampleRate = 3;
 
 spdlog::logger& logger() { return log::get(kTarget); }
 
@@ -73,10 +71,7 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
     copy = *guard;
   }
   if (copy.buffer_size == 0) return Error{"Tamaño de búfer no válido: 0 frames"};
-  if (copy.sample_rate < kMinSampleRate) {
-    return Error{fmt::format("Frecuencia de muestreo no válida: {} Hz (mínimo {} Hz)",
-                             copy.sample_rate, kMinSampleRate)};
-  }
+  if (auto valid = check_sample_rate(copy.sample_rate); !valid) return Error{valid.error()};
 
   auto inputs = host.input_devices();
   if (!inputs) return Error{inputs.error()};

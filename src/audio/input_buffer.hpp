@@ -16,6 +16,10 @@ namespace velmora {
 using InputBufferCell = Guarded<std::vector<float>>;
 using InputBuffer = std::shared_ptr<InputBufferCell>;
 
+// 120 dB above full scale: even at the largest input gain the chain accepts, the
+// power of such a sample stays far from the f32 limit.
+inline constexpr float kMaxCapturedSample = 1e6f;
+
 // An empty buffer with room for `capacity_samples`. Throws what the allocation throws.
 inline InputBuffer make_input_buffer(std::size_t capacity_samples) {
   std::vector<float> v;
@@ -42,10 +46,11 @@ inline bool take_input(InputBufferCell& cell, std::span<float> out) noexcept {
     std::fill(out.begin(), out.end(), 0.0f);
     return false;
   }
-  // A broken capture driver can deliver NaN or infinity; one such sample would
-  // stay in the filter and envelope memories for good, so it enters as silence.
+  // A broken capture driver can deliver NaN, infinity or absurd values far beyond full
+  // scale (1.0); one such sample would stay in the filter and envelope memories for good
+  // (the square of 1e30 is already infinite), so it enters as silence.
   for (float& x : out) {
-    if (!std::isfinite(x)) x = 0.0f;
+    if (!(std::abs(x) <= kMaxCapturedSample)) x = 0.0f;
   }
   return true;
 }
