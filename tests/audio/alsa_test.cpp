@@ -32,17 +32,7 @@ TEST(AlsaHost, ListsHintedDevicesThatOpenInEachDirection) {
   EXPECT_EQ(host->default_output_device()->name().value(), "default");
 }
 
-TEST(AlsaHost, StreamThatCannotBeConfiguredIsAnErrorWithoutAWorker) {
-  AlsaSandbox sandbox(true);
-  auto device = default_host()->default_input_device();
-  auto stream = device->build_input_stream(StreamConfig{2, 0, 512}, [](std::span<const float>) {},
-                                           [](std::string_view) {});
-  ASSERT_FALSE(stream.ok());
-  EXPECT_EQ(stream.error(), "default: snd_pcm_hw_params_set_rate: Invalid argument");
-  EXPECT_EQ(alsa_workers(), 0);
-}
-
-// Clock ticks the thread named `name` has run for, or -1.
+// Clock ticks (user + system) the thread named `name` has run for, or -1.
 long cpu_ticks(const std::string& name) {
   for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
     std::ifstream comm(task.path() / "comm");
@@ -50,13 +40,11 @@ long cpu_ticks(const std::string& name) {
     if (!std::getline(comm, n) || n != name) continue;
     std::ifstream stat(task.path() / "stat");
     std::string text((std::istreambuf_iterator<char>(stat)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string f;
+    std::istringstream fields(text.substr(text.rfind(')') + 2));  // from field 3, the state
+    std::string skip;
     long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> f; ++i) {
-      if (i == 14) utime = std::stol(f);
-      if (i == 15) stime = std::stol(f);
-    }
+    for (int i = 3; i < 14; ++i) fields >> skip;
+    fields >> utime >> stime;
     return utime + stime;
   }
   return -1;
@@ -68,13 +56,15 @@ TEST(AlsaStream, UnrecoverableErrorIsReportedOnceAndTheWorkerSleeps) {
   auto outputs = default_host()->output_devices();
   ASSERT_TRUE(outputs.ok());
   Device* dead = nullptr;
-  for (auto& d : outputs.value()) {
-    if (d->name().value() == "velmora_dead") dead = d.get();
-  }
+  for (auto& d : outputs.value()) dead = d->name().value() == "velmora_dead" ? d.get() : dead;
   ASSERT_NE(dead, nullptr);
 
   std::mutex m;
   std::vector<std::string> errors;
+  auto reported = [&] {
+    std::lock_guard lock(m);
+    return errors;
+  };
   auto stream = dead->build_output_stream(
       StreamConfig{2, 48000, 512}, [](std::span<float> out) { std::fill(out.begin(), out.end(), 0.25f); },
       [&](std::string_view text) {
@@ -83,20 +73,11 @@ TEST(AlsaStream, UnrecoverableErrorIsReportedOnceAndTheWorkerSleeps) {
       });
   ASSERT_TRUE(stream.ok()) << stream.error();
   EXPECT_TRUE(stream.value()->play().ok());
-  for (int i = 0; i < 500; ++i) {
-    {
-      std::lock_guard lock(m);
-      if (!errors.empty()) break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  for (int i = 0; i < 500 && reported().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   const long ticks = cpu_ticks("cpal_alsa_out");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_LE(cpu_ticks("cpal_alsa_out") - ticks, 1);
-  {
-    std::lock_guard lock(m);
-    EXPECT_EQ(errors, std::vector<std::string>{"Input/output error"});
-  }
+  EXPECT_LE(cpu_ticks("cpal_alsa_out") - ticks, 1);  // no busy loop on the dead device
+  EXPECT_EQ(reported(), std::vector<std::string>{"Input/output error"});
   stream.value().reset();
   EXPECT_EQ(alsa_workers(), 0);
 }

@@ -7,7 +7,6 @@
 #include <functional>
 #include <limits>
 #include <optional>
-#include <sstream>
 
 #include "reference_chain.hpp"
 #include "test_support.hpp"
@@ -19,7 +18,8 @@ using test::Rig;
 constexpr std::size_t kBuf = 512 * 2;
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-// Six bands squeezed hard, one band without clipper, one disabled with clipper on.
+// Six bands squeezed hard, one band without clipper, one disabled with clipper on. The
+// expander fields and the multiplex level are set too: the chain must ignore them.
 ProcessorConfig hard_config(std::uint32_t rate, bool mpx) {
   ProcessorConfig c;
   c.sample_rate = rate;
@@ -29,12 +29,10 @@ ProcessorConfig hard_config(std::uint32_t rate, bool mpx) {
   const float thr[] = {-30, -28, -26, -24, -24, -22}, ratio[] = {8, 6, 10, 4, 20, 3},
               atk[] = {5, 10, 2, 1, 0.5f, 20}, rel[] = {100, 150, 80, 60, 50, 200},
               mk[] = {10, 8, 12, 6, 9, 4}, clip[] = {-1, -1.5f, -0.5f, -1, -2, -1};
-  for (int b = 0; b < 6; ++b) {
-    c.bands[b] = {true, thr[b], ratio[b], atk[b], rel[b], mk[b], true, clip[b]};
-  }
+  for (int b = 0; b < 6; ++b) c.bands[b] = {true, thr[b], ratio[b], atk[b], rel[b], mk[b], true, clip[b], true, -10, 8};
   c.bands[3].clip_enable = false;
   c.bands[4].enabled = false;
-  c.mpx = {mpx, Tau::Us50, -1.0f, 0.09f};
+  c.mpx = {mpx, Tau::Us50, -20.0f, 0.09f};
   return c;
 }
 
@@ -42,16 +40,10 @@ std::span<const float> block(const std::vector<float>& v, std::size_t i, std::si
   return std::span<const float>(v).subspan(i * len, len);
 }
 
-TEST(ProcessingChain, BuildRefusesRatesBelowThreeHertz) {
-  for (std::uint32_t rate : {0u, 1u, 2u, 3u}) {
-    ProcessorConfig c;
-    c.sample_rate = rate;
-    auto built = ProcessingChain::build(c, SharedState::create(), make_input_buffer(16), make_shared_config(c));
-    EXPECT_EQ(built.ok(), rate >= 3) << rate;
-    if (!built.ok()) {
-      EXPECT_NE(built.error().find("3 Hz"), std::string::npos) << built.error();
-    }
-  }
+std::array<float, 17> published(const SharedState& s) {
+  std::array<float, 17> m{s.in_l.load(), s.in_r.load(), s.out_l.load(), s.out_r.load(), s.limiter_gr.load()};
+  for (int b = 0; b < 6; ++b) m[5 + 2 * b] = s.band_meters[b].level.load(), m[6 + 2 * b] = s.band_meters[b].gr.load();
+  return m;
 }
 
 struct RefCase {
@@ -63,7 +55,7 @@ struct RefCase {
 class AgainstReference : public testing::TestWithParam<std::tuple<RefCase, KernelKind>> {};
 
 // The production chain (any kernel) stays within 1e-5 of full scale of the plain model,
-// and so do its meters.
+// and so do its meters. Buffers of 500 frames end on a short kernel block.
 TEST_P(AgainstReference, OutputAndMetersFollowTheReferenceModel) {
   const auto [rc, kind] = GetParam();
   if (!kernel_available(kind)) GTEST_SKIP() << "kernel not offered by this processor";
@@ -72,69 +64,64 @@ TEST_P(AgainstReference, OutputAndMetersFollowTheReferenceModel) {
   Rig rig(cfg);
   rig.chain.kernels = kernels(kind);
   ref::Model model(cfg);
+  constexpr std::size_t len = 1000;
   const auto in = test::programme(rc.rate * rc.seconds, rc.rate);
   double worst = 0.0, worst_meter = 0.0, peak = 0.0;
-  for (std::size_t i = 0; i < in.size() / kBuf; ++i) {
-    const auto out = rig.run(block(in, i));
-    model.in_l = model.in_r = model.out_l = model.out_r = model.lim_sum = 0;
-    model.level_sum = model.gr_sum = {};
-    for (std::size_t f = 0; f < kBuf / 2; ++f) {
-      const auto [l, r] = model.frame(in[i * kBuf + 2 * f], in[i * kBuf + 2 * f + 1]);
+  for (std::size_t i = 0; i < in.size() / len; ++i) {
+    const auto out = rig.run(block(in, i, len));
+    for (std::size_t f = 0; f < len / 2; ++f) {
+      const auto [l, r] = model.frame(in[i * len + 2 * f], in[i * len + 2 * f + 1]);
       worst = std::max({worst, std::fabs(double(out[2 * f]) - l), std::fabs(double(out[2 * f + 1]) - r)});
       peak = std::max(peak, std::fabs(double(l)));
     }
-    const float k = 1.0f / (kBuf / 2);
-    const SharedState& s = *rig.shared;
-    double m = std::max({std::fabs(s.in_l.load() - model.in_l * k), std::fabs(s.in_r.load() - model.in_r * k),
-                         std::fabs(s.out_l.load() - model.out_l * k), std::fabs(s.out_r.load() - model.out_r * k),
-                         std::fabs(s.limiter_gr.load() - std::clamp(model.lim_sum * k, 0.0f, 1.0f))});
-    for (int b = 0; b < 6; ++b) {
-      m = std::max({m, double(std::fabs(s.band_meters[b].level.load() - std::clamp(model.level_sum[b] * k, 0.0f, 2.0f))),
-                    double(std::fabs(s.band_meters[b].gr.load() - std::clamp(model.gr_sum[b] * k / 40, 0.0f, 1.0f)))});
-    }
-    worst_meter = std::max(worst_meter, m);
+    const auto want = model.meters(len / 2), got = published(*rig.shared);
+    for (int m = 0; m < 17; ++m) worst_meter = std::max(worst_meter, std::fabs(double(got[m]) - want[m]));
   }
   EXPECT_LE(worst, 1e-5);
   EXPECT_LE(worst_meter, 1e-5);
   EXPECT_GT(peak, 0.5);  // the comparison ran on a real signal
-  std::ostringstream err;
-  err << std::scientific << worst << " meters " << worst_meter;
-  RecordProperty("max_abs_error", err.str());
 }
 INSTANTIATE_TEST_SUITE_P(
     Programme, AgainstReference,
-    testing::Combine(testing::Values(RefCase{48000, false, 60, 6}, RefCase{48000, true, 5, 3},
-                                     RefCase{44100, false, 5, 2}, RefCase{192000, true, 10, 6}),
+    testing::Combine(testing::Values(RefCase{48000, false, 20, 6}, RefCase{48000, true, 3, 3},
+                                     RefCase{44100, false, 3, 2}, RefCase{192000, true, 4, 6}),
                      testing::Values(KernelKind::Scalar, KernelKind::Sse2, KernelKind::Avx2)));
 
-TEST(ProcessingChain, BypassCopiesInputExactlyAndFreezesEverything) {
+// Bypass copies the input, publishes it as both input and output, freezes the band meters
+// and every state, and leaves a rebuild request to the first processing call after it.
+TEST(ProcessingChain, BypassCopiesInputExactlyFreezesEverythingAndDefersTheRebuild) {
   Rig rig(hard_config(48000, true));
   const auto in = test::programme(48000, 48000);
   for (std::size_t i = 0; i < 20; ++i) rig.run(block(in, i));
-  for (auto& bm : rig.shared->band_meters) bm.level.store(0.25f), bm.gr.store(0.5f);
-  rig.shared->params_dirty.store(true);
-  rig.shared->bypass.store(true);
-  const auto before = rig.chain.band_states;
-  const auto stages = rig.chain.crossover.stages;
-  const Limiter lim = rig.chain.limiter;
-  const MpxEncoder mpx = rig.chain.mpx;
+  SharedState& s = *rig.shared;
+  for (auto& bm : s.band_meters) bm.level.store(0.25f), bm.gr.store(0.5f);
+  rig.edit([](ProcessorConfig& c) { c.num_bands = 3; }, true);
+  s.bypass.store(true);
+  const ProcessingChain before = rig.chain;
   const auto src = block(in, 30);
   const auto out = rig.run(src);
   EXPECT_EQ(std::memcmp(out.data(), src.data(), kBuf * sizeof(float)), 0);
   float sl = 0, sr = 0;
   for (std::size_t f = 0; f < kBuf / 2; ++f) sl += std::fabs(src[2 * f]), sr += std::fabs(src[2 * f + 1]);
-  const SharedState& s = *rig.shared;
   EXPECT_FLOAT_EQ(s.in_l.load(), sl / (kBuf / 2));
+  EXPECT_FLOAT_EQ(s.in_r.load(), sr / (kBuf / 2));
   EXPECT_EQ(s.out_l.load(), s.in_l.load());
   EXPECT_EQ(s.out_r.load(), s.in_r.load());
-  EXPECT_FLOAT_EQ(s.in_r.load(), sr / (kBuf / 2));
   EXPECT_EQ(s.limiter_gr.load(), 0.0f);
   for (auto& bm : s.band_meters) EXPECT_TRUE(bm.level.load() == 0.25f && bm.gr.load() == 0.5f);
   EXPECT_TRUE(s.params_dirty.load());
-  EXPECT_EQ(std::memcmp(rig.chain.band_states.data(), before.data(), sizeof before), 0);
-  EXPECT_EQ(std::memcmp(rig.chain.crossover.stages.data(), stages.data(), stages.size() * sizeof(Lr4Stage)), 0);
-  EXPECT_EQ(std::memcmp(&rig.chain.limiter, &lim, sizeof lim), 0);
-  EXPECT_EQ(std::memcmp(&rig.chain.mpx, &mpx, sizeof mpx), 0);
+  const ProcessingChain& now = rig.chain;
+  EXPECT_EQ(std::memcmp(now.band_states.data(), before.band_states.data(), sizeof before.band_states), 0);
+  EXPECT_EQ(now.crossover.num_bands, 6u);
+  EXPECT_EQ(std::memcmp(now.crossover.stages.data(), before.crossover.stages.data(),
+                        before.crossover.stages.size() * sizeof(Lr4Stage)), 0);
+  EXPECT_EQ(std::memcmp(&now.limiter, &before.limiter, sizeof(Limiter)), 0);
+  EXPECT_EQ(std::memcmp(&now.mpx, &before.mpx, sizeof(MpxEncoder)), 0);
+  s.bypass.store(false);
+  rig.run(block(in, 31));
+  EXPECT_FALSE(s.params_dirty.load());
+  EXPECT_EQ(now.crossover.num_bands, 3u);
+  EXPECT_EQ(now.crossover.stages.size(), 2u);
 }
 
 class ShortCall : public testing::TestWithParam<std::tuple<std::size_t, bool>> {};
@@ -147,9 +134,7 @@ TEST_P(ShortCall, PublishesZeroMetersWithFactorOne) {
   for (auto* c : {&s.in_l, &s.in_r, &s.out_l, &s.out_r, &s.limiter_gr}) c->store(0.5f);
   for (auto& bm : s.band_meters) bm.level.store(0.5f), bm.gr.store(0.5f);
   s.bypass.store(bypass);
-  std::vector<float> in(n, 0.9f);
-  const auto out = rig.run(in);
-  for (float v : out) EXPECT_EQ(v, 0.0f);
+  for (float v : rig.run(std::vector<float>(n, 0.9f))) EXPECT_EQ(v, 0.0f);
   for (auto* c : {&s.in_l, &s.in_r, &s.out_l, &s.out_r, &s.limiter_gr}) EXPECT_EQ(c->load(), 0.0f);
   for (auto& bm : s.band_meters) {
     EXPECT_EQ(bm.level.load(), bypass ? 0.5f : 0.0f);
@@ -158,18 +143,25 @@ TEST_P(ShortCall, PublishesZeroMetersWithFactorOne) {
 }
 INSTANTIATE_TEST_SUITE_P(Sizes, ShortCall, testing::Combine(testing::Values(0u, 1u), testing::Bool()));
 
-class Underrun : public testing::TestWithParam<std::uint32_t> {};
+enum class NoInput { TooFew, Busy, Poisoned };
+class Underrun : public testing::TestWithParam<std::tuple<std::uint32_t, NoInput>> {};
 
-// Too few captured samples: the chain runs on silence (pilot alone from 96 kHz with the
-// encoder on) and the captured samples wait for the next call.
+// Too few captured samples, or their lock busy or poisoned: the chain runs on silence
+// (pilot alone from 96 kHz with the encoder on) and the captured samples wait.
 TEST_P(Underrun, ProcessesSilenceAndKeepsTheCapturedSamples) {
-  const std::uint32_t rate = GetParam();
+  const auto [rate, why] = GetParam();
   const ProcessorConfig cfg = hard_config(rate, true);
   Rig rig(cfg);
   ref::Model model(cfg);
-  rig.feed(std::vector<float>(100, 0.5f));
+  const std::vector<float> kept(why == NoInput::TooFew ? 100 : kBuf, 0.5f);
+  rig.feed(kept);
+  if (why == NoInput::Poisoned) test::poison(*rig.input);
   std::vector<float> out(kBuf, 1.0f);
-  rig.chain.output_callback(out);
+  {
+    std::optional<test::LockHolder<std::vector<float>>> holder;
+    if (why == NoInput::Busy) holder.emplace(*rig.input);
+    rig.chain.output_callback(out);
+  }
   for (std::size_t f = 0; f < kBuf / 2; ++f) {
     const auto [l, r] = model.frame(0.0f, 0.0f);
     ASSERT_FLOAT_EQ(out[2 * f], l);
@@ -178,9 +170,11 @@ TEST_P(Underrun, ProcessesSilenceAndKeepsTheCapturedSamples) {
       ASSERT_EQ(out[2 * f], 0.0f);
     }
   }
-  EXPECT_EQ(rig.input->lock()->size(), 100u);
+  EXPECT_EQ(*rig.input->lock(), kept);
 }
-INSTANTIATE_TEST_SUITE_P(Rates, Underrun, testing::Values(48000u, 96000u, 192000u));
+INSTANTIATE_TEST_SUITE_P(RatesAndCauses, Underrun,
+                         testing::Combine(testing::Values(48000u, 96000u, 192000u),
+                                          testing::Values(NoInput::TooFew, NoInput::Busy, NoInput::Poisoned)));
 
 enum class Unavailable { Busy, Poisoned };
 class LockUnavailable : public testing::TestWithParam<std::tuple<Unavailable, bool>> {};
@@ -194,10 +188,7 @@ TEST_P(LockUnavailable, ProcessesWithTheLastGoodSnapshot) {
   Rig rig(a), twin(a);
   const auto in = test::programme(48000, 48000);
   std::size_t i = 0;
-  if (!from_start) {
-    rig.run(block(in, i)), twin.run(block(in, i));
-    ++i;
-  }
+  if (!from_start) rig.run(block(in, i)), twin.run(block(in, i)), ++i;
   rig.edit([](ProcessorConfig& c) { c.bands[0].ratio = 2, c.input_gain_db = -20, c.mpx.enabled = true; }, true);
   std::optional<test::LockHolder<ProcessorConfig>> holder;
   if (how == Unavailable::Busy) holder.emplace(*rig.config);
@@ -211,20 +202,6 @@ TEST_P(LockUnavailable, ProcessesWithTheLastGoodSnapshot) {
 }
 INSTANTIATE_TEST_SUITE_P(Locks, LockUnavailable,
                          testing::Combine(testing::Values(Unavailable::Busy, Unavailable::Poisoned), testing::Bool()));
-
-TEST(ProcessingChain, RebuildRequestedDuringBypassIsServedByTheFirstProcessingCall) {
-  Rig rig(hard_config(48000, false));
-  rig.edit([](ProcessorConfig& c) { c.num_bands = 3; }, true);
-  rig.shared->bypass.store(true);
-  rig.run(std::vector<float>(kBuf, 0.1f));
-  EXPECT_TRUE(rig.shared->params_dirty.load());
-  EXPECT_EQ(rig.chain.crossover.num_bands, 6u);
-  rig.shared->bypass.store(false);
-  rig.run(std::vector<float>(kBuf, 0.1f));
-  EXPECT_FALSE(rig.shared->params_dirty.load());
-  EXPECT_EQ(rig.chain.crossover.num_bands, 3u);
-  EXPECT_EQ(rig.chain.crossover.stages.size(), 2u);
-}
 
 TEST(ProcessingChain, RebuildResetsFilterMemoriesButNotEnvelopesGainsOrLimiter) {
   Rig rig(hard_config(96000, true));
@@ -253,25 +230,6 @@ TEST(ProcessingChain, RebuildResetsFilterMemoriesButNotEnvelopesGainsOrLimiter) 
   EXPECT_FLOAT_EQ(rig.chain.band_states[2].attack_coeff, std::exp(-1.0f / (0.04f * 96000.0f)));
 }
 
-// Until a rebuild gets the lock, the crossover keeps its count while the band loop
-// follows the snapshot: extra bands carry silence, surplus crossover outputs are left out.
-TEST(ProcessingChain, BandCountFollowsSnapshotWhileCrossoverWaitsForRebuild) {
-  ProcessorConfig c = hard_config(48000, false);
-  c.num_bands = 5;
-  Rig rig(c);
-  std::vector<float> tone(kBuf);
-  for (std::size_t f = 0; f < kBuf / 2; ++f) tone[2 * f] = tone[2 * f + 1] = 0.5f * std::sin(0.65f * f);  // ~5 kHz
-  rig.edit([](ProcessorConfig& cfg) { cfg.num_bands = 6; }, false);
-  rig.shared->band_meters[5].level.store(0.5f);
-  rig.run(tone);
-  EXPECT_EQ(rig.chain.crossover.num_bands, 5u);
-  EXPECT_EQ(rig.shared->band_meters[5].level.load(), 0.0f);
-  EXPECT_GT(rig.shared->band_meters[3].level.load(), 0.1f);
-  rig.edit([](ProcessorConfig& cfg) { cfg.num_bands = 2; }, false);
-  for (int i = 0; i < 10; ++i) rig.run(tone);
-  EXPECT_LT(rig.shared->out_l.load(), 0.01f * rig.shared->in_l.load());
-}
-
 TEST(ProcessingChain, MetersClampBandLevelAndReductionAndKeepInactiveBands) {
   ProcessorConfig c = hard_config(48000, false);
   c.num_bands = 2;
@@ -295,16 +253,6 @@ TEST(ProcessingChain, MetersClampBandLevelAndReductionAndKeepInactiveBands) {
   for (std::size_t b = 2; b < 6; ++b) EXPECT_EQ(s.band_meters[b].level.load(), 0.123f);
 }
 
-TEST(ProcessingChain, ExpanderAndMultiplexLevelChangeNothing) {
-  const ProcessorConfig a = hard_config(48000, true);
-  ProcessorConfig b = a;
-  for (auto& band : b.bands) band.exp_enable = true, band.exp_threshold = -10, band.exp_ratio = 8;
-  b.mpx.level_db = -20;
-  Rig ra(a), rb(b);
-  const auto in = test::programme(48000, 48000);
-  for (std::size_t i = 0; i < 20; ++i) ASSERT_EQ(ra.run(block(in, i)), rb.run(block(in, i)));
-}
-
 struct BadChainSetting {
   const char* name;
   std::uint32_t rate;
@@ -325,9 +273,8 @@ TEST_P(BadSettingRecovery, NeverPoisonsTheStateForGood) {
   clean.edit([](ProcessorConfig&) {}, true);
   std::size_t i = 0;
   for (; i < per_s; ++i) {
-    const auto out = rig.run(block(in, i));
     clean.run(block(in, i));
-    for (float v : out) ASSERT_TRUE(std::isfinite(v)) << "buffer " << i;
+    for (float v : rig.run(block(in, i))) ASSERT_TRUE(std::isfinite(v)) << "buffer " << i;
   }
   rig.edit([&](ProcessorConfig& c) { c = good; }, true);
   clean.edit([](ProcessorConfig&) {}, true);
@@ -341,35 +288,31 @@ TEST_P(BadSettingRecovery, NeverPoisonsTheStateForGood) {
   }
   EXPECT_LE(worst, 1e-4) << "no second within 1e-4 after 20 s";
 }
+using C = ProcessorConfig;
 INSTANTIATE_TEST_SUITE_P(
     Settings, BadSettingRecovery,
     testing::Values(
-        BadChainSetting{"RatioZero", 48000, [](ProcessorConfig& c) { for (auto& b : c.bands) b.ratio = 0; }},
-        BadChainSetting{"RatioNegative", 48000, [](ProcessorConfig& c) { for (auto& b : c.bands) b.ratio = -4; }},
-        BadChainSetting{"MakeupHuge", 48000, [](ProcessorConfig& c) { for (auto& b : c.bands) b.makeup_db = 1e30f; }},
-        BadChainSetting{"ThresholdMinusInf", 48000,
-                        [](ProcessorConfig& c) { for (auto& b : c.bands) b.threshold_db = -kInf, b.ratio = 1; }},
-        BadChainSetting{"CeilingZero", 48000,
-                        [](ProcessorConfig& c) { for (auto& b : c.bands) b.clip_level_db = -1e30f; }},
-        BadChainSetting{"InputGainHuge", 48000, [](ProcessorConfig& c) { c.input_gain_db = 1e30f; }},
-        BadChainSetting{"OutputGainInf", 48000, [](ProcessorConfig& c) { c.output_gain_db = kInf; }},
-        BadChainSetting{"LimiterThresholdMinusInf", 48000, [](ProcessorConfig& c) { c.limiter_threshold = -kInf; }},
-        BadChainSetting{"TimesNegative", 48000,
-                        [](ProcessorConfig& c) { for (auto& b : c.bands) b.attack_ms = -3, b.release_ms = -1e30f; }},
-        BadChainSetting{"PilotInfAt192k", 192000, [](ProcessorConfig& c) { c.mpx.pilot_level = kInf, c.output_gain_db = 300; }}),
+        BadChainSetting{"RatioZero", 48000, [](C& c) { for (auto& b : c.bands) b.ratio = 0; }},
+        BadChainSetting{"MakeupHuge", 48000, [](C& c) { for (auto& b : c.bands) b.makeup_db = 1e30f; }},
+        BadChainSetting{"ThresholdMinusInf", 48000, [](C& c) { for (auto& b : c.bands) b.threshold_db = -kInf, b.ratio = 1; }},
+        BadChainSetting{"CeilingZero", 48000, [](C& c) { for (auto& b : c.bands) b.clip_level_db = -1e30f; }},
+        BadChainSetting{"InputGainHuge", 48000, [](C& c) { c.input_gain_db = 1e30f; }},
+        BadChainSetting{"OutputGainInf", 48000, [](C& c) { c.output_gain_db = kInf; }},
+        BadChainSetting{"LimiterThresholdMinusInf", 48000, [](C& c) { c.limiter_threshold = -kInf; }},
+        BadChainSetting{"TimesNegative", 48000, [](C& c) { for (auto& b : c.bands) b.attack_ms = -3, b.release_ms = -1e30f; }},
+        BadChainSetting{"PilotInfAt192k", 192000, [](C& c) { c.mpx.pilot_level = kInf, c.output_gain_db = 300; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Non-finite captured samples enter as silence: the block plays finite audio and the
-// chain carries on exactly like one that was given zeros in their place.
-TEST(ProcessingChain, NonFiniteCapturedSamplesNeverReachTheState) {
+// Non-finite or absurdly large captured samples enter as silence: the block plays finite
+// audio and the chain carries on exactly like one that was given zeros in their place.
+TEST(ProcessingChain, BrokenCapturedSamplesNeverReachTheState) {
   const ProcessorConfig cfg = hard_config(48000, true);
   Rig rig(cfg), twin(cfg);
   auto in = test::programme(kBuf * 4, 48000);
   auto zeroed = in;
-  for (std::size_t j : {3u, 40u, 41u, 500u}) {
-    in[j] = j % 2 ? std::numeric_limits<float>::quiet_NaN() : (j == 40 ? kInf : -kInf);
-    zeroed[j] = 0.0f;
-  }
+  const std::pair<std::size_t, float> bad[] = {
+      {3, std::numeric_limits<float>::quiet_NaN()}, {40, kInf}, {41, -kInf}, {500, 1e30f}, {1500, -3e38f}};
+  for (auto [j, v] : bad) in[j] = v, zeroed[j] = 0.0f;
   for (std::size_t i = 0; i < 4; ++i) {
     const auto out = rig.run(block(in, i));
     for (float v : out) ASSERT_TRUE(std::isfinite(v));

@@ -14,8 +14,8 @@ namespace velmora::fake {
 struct DeviceSpec {
   std::string id;                          // how the transcript names the device
   std::optional<std::string> name;         // nullopt: the name cannot be read
-  std::optional<std::string> build_error;  // set: building a stream on it fails with this text
-  std::optional<std::string> play_error;   // set: play fails with this text
+  std::optional<std::string> build_error = {};  // set: building a stream on it fails with this text
+  std::optional<std::string> play_error = {};   // set: play fails with this text
 };
 
 struct Record {
@@ -68,25 +68,27 @@ class Device final : public audio::Device {
   Result<std::unique_ptr<audio::Stream>> build_input_stream(const audio::StreamConfig& config,
                                                             audio::CaptureCallback data,
                                                             audio::ErrorCallback error) override {
-    r_.note("build capture " + spec_.id);
-    r_.config = config;
-    if (spec_.build_error) return Error{*spec_.build_error};
-    r_.capture = std::move(data);
-    r_.capture_error = std::move(error);
-    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r_, "capture", spec_.play_error));
+    return build("capture", config, std::move(data), std::move(error), r_.capture, r_.capture_error);
   }
   Result<std::unique_ptr<audio::Stream>> build_output_stream(const audio::StreamConfig& config,
                                                              audio::PlaybackCallback data,
                                                              audio::ErrorCallback error) override {
-    r_.note("build playback " + spec_.id);
-    r_.config = config;
-    if (spec_.build_error) return Error{*spec_.build_error};
-    r_.playback = std::move(data);
-    r_.playback_error = std::move(error);
-    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r_, "playback", spec_.play_error));
+    return build("playback", config, std::move(data), std::move(error), r_.playback, r_.playback_error);
   }
 
  private:
+  template <class Data>
+  Result<std::unique_ptr<audio::Stream>> build(const std::string& kind, const audio::StreamConfig& config,
+                                               Data data, audio::ErrorCallback error, Data& kept_data,
+                                               audio::ErrorCallback& kept_error) {
+    r_.note("build " + kind + " " + spec_.id);
+    r_.config = config;
+    if (spec_.build_error) return Error{*spec_.build_error};
+    kept_data = std::move(data);
+    kept_error = std::move(error);
+    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r_, kind, spec_.play_error));
+  }
+
   Record& r_;
   DeviceSpec spec_;
 };
@@ -94,10 +96,10 @@ class Device final : public audio::Device {
 class Host final : public audio::Host {
  public:
   Record record;
-  std::vector<DeviceSpec> inputs{{"in", "in", {}, {}}};
-  std::vector<DeviceSpec> outputs{{"out", "out", {}, {}}};
-  std::optional<DeviceSpec> default_input{DeviceSpec{"default-in", "default", {}, {}}};
-  std::optional<DeviceSpec> default_output{DeviceSpec{"default-out", "default", {}, {}}};
+  std::vector<DeviceSpec> inputs{{"in", "in"}};
+  std::vector<DeviceSpec> outputs{{"out", "out"}};
+  std::optional<DeviceSpec> default_input{DeviceSpec{"default-in", "default"}};
+  std::optional<DeviceSpec> default_output{DeviceSpec{"default-out", "default"}};
   std::optional<std::string> inputs_error;
   std::optional<std::string> outputs_error;
 
@@ -106,13 +108,11 @@ class Host final : public audio::Host {
   std::unique_ptr<audio::Device> default_input_device() override { return make(default_input); }
   std::unique_ptr<audio::Device> default_output_device() override { return make(default_output); }
 
+ private:
   std::unique_ptr<audio::Device> make(const std::optional<DeviceSpec>& spec) {
     return spec ? std::make_unique<Device>(record, *spec) : nullptr;
   }
-
- private:
-  Result<audio::DeviceList> list(const std::vector<DeviceSpec>& specs,
-                                 const std::optional<std::string>& error) {
+  Result<audio::DeviceList> list(const std::vector<DeviceSpec>& specs, const std::optional<std::string>& error) {
     if (error) return Error{*error};
     audio::DeviceList out;
     for (const auto& s : specs) out.push_back(std::make_unique<Device>(record, s));

@@ -34,6 +34,8 @@ struct Split {
     for (auto& ch : lo) ch[0] = ch[1] = l;
     for (auto& ch : hi) ch[0] = ch[1] = h;
   }
+  float low(int ch, float x) { return float(lo[ch][1].run(lo[ch][0].run(x))); }
+  float high(int ch, float x) { return float(hi[ch][1].run(hi[ch][0].run(x))); }
 };
 
 inline float coeff(float ms, float sr) { return std::exp(-1.0f / ((ms * 0.001f) * sr)); }
@@ -48,9 +50,8 @@ struct Model {
   std::array<float, 6> env{}, gdb{}, att{}, rel{};
   float lim_gain = 1.0f, lim_rel, lim_thr;
   float a, pl = 0, pr = 0, phase = 0;
-  // Meter sums, cleared by the caller.
-  float in_l = 0, in_r = 0, out_l = 0, out_r = 0, lim_sum = 0;
-  std::array<float, 6> level_sum{}, gr_sum{};
+  // Meter sums of the current buffer: in L, in R, out L, out R, limiter, then level and gr per band.
+  std::array<float, 17> sums{};
 
   explicit Model(const velmora::ProcessorConfig& c)
       : cfg(c), sr(static_cast<float>(c.sample_rate)),
@@ -67,15 +68,11 @@ struct Model {
 
   std::pair<float, float> frame(float xl, float xr) {
     float L = xl * lin(cfg.input_gain_db), R = xr * lin(cfg.input_gain_db);
-    in_l += std::fabs(L), in_r += std::fabs(R);
+    sums[0] += std::fabs(L), sums[1] += std::fabs(R);
     float bl[6] = {}, br[6] = {};
     for (std::size_t k = 0; k + 1 < bands; ++k) {
-      Split& s = splits[k];
-      bl[k] = float(s.lo[0][1].run(s.lo[0][0].run(L)));
-      br[k] = float(s.lo[1][1].run(s.lo[1][0].run(R)));
-      float hl = float(s.hi[0][1].run(s.hi[0][0].run(L)));
-      float hr = float(s.hi[1][1].run(s.hi[1][0].run(R)));
-      L = hl, R = hr;
+      bl[k] = splits[k].low(0, L), br[k] = splits[k].low(1, R);
+      L = splits[k].high(0, L), R = splits[k].high(1, R);
     }
     bl[bands - 1] = L, br[bands - 1] = R;
     float sl = 0, sr_ = 0;
@@ -99,14 +96,14 @@ struct Model {
         bl[b] = c * std::tanh(bl[b] / c), br[b] = c * std::tanh(br[b] / c);
       }
       sl += bl[b], sr_ += br[b];
-      level_sum[b] += (std::fabs(bl[b]) + std::fabs(br[b])) * 0.5f;
-      gr_sum[b] += std::fabs(gr);
+      sums[5 + 2 * b] += (std::fabs(bl[b]) + std::fabs(br[b])) * 0.5f;
+      sums[6 + 2 * b] += std::fabs(gr);
     }
     float peak = std::max(std::fabs(sl), std::fabs(sr_));
     float target = peak > lim_thr ? lim_thr / peak : 1.0f;
     lim_gain = lim_gain > target ? target : target * (1 - lim_rel) + lim_gain * lim_rel;
     L = sl * lim_gain, R = sr_ * lim_gain;
-    lim_sum += 1 - lim_gain;
+    sums[4] += 1 - lim_gain;
     if (cfg.mpx.enabled) {
       float yl = (L - a * pl) / (1 - a), yr = (R - a * pr) / (1 - a);
       pl = L, pr = R;
@@ -117,8 +114,20 @@ struct Model {
       L = R = o;
     }
     L *= lin(cfg.output_gain_db), R *= lin(cfg.output_gain_db);
-    out_l += std::fabs(L), out_r += std::fabs(R);
+    sums[2] += std::fabs(L), sums[3] += std::fabs(R);
     return {L, R};
+  }
+
+  // The meters of a buffer of `frames` (≥ 1) frames, in SharedState's order; clears the sums.
+  std::array<float, 17> meters(std::size_t frames) {
+    const float k = 1.0f / static_cast<float>(frames);
+    std::array<float, 17> m;
+    for (int i = 0; i < 17; ++i) m[i] = sums[i] * k;
+    m[4] = std::clamp(m[4], 0.0f, 1.0f);
+    for (int b = 0; b < 6; ++b) m[5 + 2 * b] = std::clamp(m[5 + 2 * b], 0.0f, 2.0f);
+    for (int b = 0; b < 6; ++b) m[6 + 2 * b] = std::clamp(sums[6 + 2 * b] * k / 40, 0.0f, 1.0f);
+    sums = {};
+    return m;
   }
 };
 

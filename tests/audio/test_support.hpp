@@ -1,14 +1,21 @@
 #pragma once
-// Helpers shared by the audio tests: a lock held by another thread, a programme-like
-// test signal, and a chain wired to its own shared state and buffers.
+// Helpers shared by the audio tests: a lock held by another thread or poisoned, a
+// programme-like test signal, a chain wired to its own shared state and buffers, and
+// a captured log.
+#include <spdlog/sinks/null_sink.h>
+#include <spdlog/sinks/ostream_sink.h>
+
 #include <cmath>
 #include <cstdint>
-#include <future>
+#include <latch>
 #include <span>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "audio/chain.hpp"
+#include "log.hpp"
 
 namespace velmora::test {
 
@@ -17,24 +24,18 @@ namespace velmora::test {
 template <class T>
 class LockHolder {
  public:
-  explicit LockHolder(Guarded<T>& cell) {
-    std::promise<void> held;
-    auto held_f = held.get_future();
-    thread_ = std::thread([&cell, held = std::move(held), f = release_.get_future()]() mutable {
-      auto guard = cell.lock();
-      held.set_value();
-      f.wait();
-    });
-    held_f.wait();
+  explicit LockHolder(Guarded<T>& cell) : thread_([this, &cell] {
+    auto guard = cell.lock();
+    held_.count_down();
+    release_.wait();
+  }) {
+    held_.wait();
   }
-  ~LockHolder() {
-    release_.set_value();
-    thread_.join();
-  }
+  ~LockHolder() { release_.count_down(); }  // the thread is joined after this
 
  private:
-  std::promise<void> release_;
-  std::thread thread_;
+  std::latch held_{1}, release_{1};
+  std::jthread thread_;
 };
 
 template <class T>
@@ -46,30 +47,27 @@ void poison(Guarded<T>& cell) {
   }
 }
 
-// Interleaved stereo: tones at moving levels in every region of the spectrum,
-// noise bursts and a loud passage every seven seconds.
+// Interleaved stereo: partials in every region of the spectrum swelling at slow rates,
+// noise bursts every three seconds and a loud passage every seven.
 inline std::vector<float> programme(std::size_t frames, double rate) {
+  // {channel, Hz, amplitude, swell rate in Hz (0: steady)}
+  constexpr double partials[][4] = {{0, 55, .3, .23},  {0, 440, .2, 0},    {0, 3100, .15, .071},
+                                    {0, 9000, .1, .23}, {0, 15000, .05, 0}, {1, 80, .25, .071},
+                                    {1, 700, .2, .23},  {1, 2300, .15, 0},  {1, 7000, .1, .071}};
+  constexpr double tau = 6.283185307179586;
   std::vector<float> v(frames * 2);
   std::uint32_t seed = 12345;
-  auto noise = [&seed] {
-    seed = seed * 1664525u + 1013904223u;
-    return static_cast<double>(seed >> 8) / 8388608.0 - 1.0;
-  };
-  constexpr double tau = 6.283185307179586;
   for (std::size_t i = 0; i < frames; ++i) {
     const double t = static_cast<double>(i) / rate;
-    const double e1 = 0.5 + 0.5 * std::sin(tau * 0.23 * t);
-    const double e2 = 0.5 + 0.5 * std::sin(tau * 0.071 * t + 1.0);
-    const double loud = std::fmod(t, 7.0) < 1.0 ? 2.5 : 1.0;
-    const double burst = std::fmod(t, 3.0) < 0.4 ? 0.25 : 0.02;
-    const double l = 0.3 * e1 * std::sin(tau * 55 * t) + 0.2 * std::sin(tau * 440 * t + 0.3 * std::sin(tau * 5 * t)) +
-                     0.15 * e2 * std::sin(tau * 3100 * t) + 0.1 * e1 * std::sin(tau * 9000 * t) +
-                     0.05 * std::sin(tau * 15000 * t) + burst * noise();
-    const double r = 0.25 * e2 * std::sin(tau * 80 * t) + 0.2 * e1 * std::sin(tau * 700 * t) +
-                     0.15 * std::sin(tau * 2300 * t + 2 * e2) + 0.1 * e2 * std::sin(tau * 7000 * t) +
-                     burst * noise();
-    v[2 * i] = static_cast<float>(loud * l);
-    v[2 * i + 1] = static_cast<float>(loud * r);
+    const double loud = std::fmod(t, 7.0) < 1.0 ? 2.5 : 1.0, burst = std::fmod(t, 3.0) < 0.4 ? 0.25 : 0.02;
+    double ch[2] = {};
+    for (const auto& p : partials) {
+      ch[p[0] != 0] += p[2] * (p[3] != 0 ? 0.5 + 0.5 * std::sin(tau * p[3] * t) : 1.0) * std::sin(tau * p[1] * t);
+    }
+    for (int c = 0; c < 2; ++c) {
+      seed = seed * 1664525u + 1013904223u;
+      v[2 * i + c] = static_cast<float>(loud * (ch[c] + burst * (static_cast<double>(seed >> 8) / 8388608.0 - 1.0)));
+    }
   }
   return v;
 }
@@ -100,6 +98,30 @@ struct Rig {
   void edit(F&& f, bool rebuild) {
     config->with(std::forward<F>(f));
     if (rebuild) shared->params_dirty.store(true);
+  }
+};
+
+// The log of `filter` goes into `out` for the capture's lifetime. Other lines may be
+// written there too; lines() shows a log line "[time LEVEL target] text" as "LEVEL text".
+struct LogCapture {
+  std::ostringstream out;
+
+  explicit LogCapture(const char* filter) { use(filter); }
+  ~LogCapture() { log::init({}, std::make_shared<spdlog::sinks::null_sink_mt>()); }
+  void use(const char* filter) {
+    log::init(log::parse_filter(filter), std::make_shared<spdlog::sinks::ostream_sink_mt>(out));
+  }
+  std::vector<std::string> lines() const {
+    std::vector<std::string> all;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.front() == '[') {
+        const auto level = line.find(' ') + 1;
+        line = line.substr(level, line.find(' ', level) - level) + " " + line.substr(line.find("] ") + 2);
+      }
+      all.push_back(line);
+    }
+    return all;
   }
 };
 
