@@ -29,21 +29,19 @@ struct AlsaEngine : ::testing::Test {
   // within the limiter's ceiling, which is returned.
   std::vector<float> run(int n, std::chrono::microseconds every, const std::function<void(int)>& tick) {
     AlsaSandbox sandbox(true);
-    sandbox.start_pump();
     auto started = AudioEngine::start(config, shared);
     if (!started.ok()) {
       ADD_FAILURE() << started.error();
       return {};
     }
-    EXPECT_EQ(alsa_workers(), 2);
+    EXPECT_EQ(alsa_workers().size(), 2u);
     for (int i = 0; i < n; ++i) {
       std::this_thread::sleep_for(every);
       tick(i);
     }
     { AudioEngine engine = std::move(started).value(); }
-    EXPECT_EQ(alsa_workers(), 0);
-    sandbox.stop_pump();
-    const std::vector<float> out = sandbox.output();
+    EXPECT_TRUE(alsa_workers().empty());
+    const std::vector<float> out = sandbox.stop_pump();
     EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float s) { return std::isfinite(s); }));
     EXPECT_LE(peak(out), kCeiling + 1e-4f);
     return out;
@@ -96,7 +94,7 @@ TEST_F(AlsaEngine, WithoutAnyDeviceStartFailsAndLeavesNoWorker) {
   auto started = AudioEngine::start(config, shared);
   ASSERT_FALSE(started.ok());
   EXPECT_EQ(started.error().rfind("default: snd_pcm_open: ", 0), 0u) << started.error();
-  EXPECT_EQ(alsa_workers(), 0);
+  EXPECT_TRUE(alsa_workers().empty());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -16,40 +17,56 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <numbers>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace velmora::testing {
 
-// Threads of this process whose name starts with "cpal_alsa_".
-inline int alsa_workers() {
-  int n = 0;
+// The threads of this process named "cpal_alsa_…", with the clock ticks each has run for.
+inline std::map<std::string, long> alsa_workers() {
+  std::map<std::string, long> out;
   for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(task.path() / "comm");
-    std::string name;
-    if (std::getline(comm, name) && name.rfind("cpal_alsa_", 0) == 0) ++n;
+    std::string name, stat, field;
+    std::getline(std::ifstream(task.path() / "comm"), name);
+    if (name.rfind("cpal_alsa_", 0) != 0) continue;
+    std::getline(std::ifstream(task.path() / "stat"), stat);
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));  // from field 3 on
+    long utime = 0, stime = 0;
+    for (int i = 3; i < 14; ++i) fields >> field;
+    fields >> utime >> stime;
+    out[name] = utime + stime;
   }
-  return n;
+  return out;
 }
 
 class AlsaSandbox {
  public:
   static constexpr float kAmplitude = 0.5f;
 
+  // Without devices: no .asoundrc at all. With them, the pump runs until stop_pump.
   explicit AlsaSandbox(bool with_devices) {
     char tmpl[] = "/tmp/velmora-alsa-XXXXXX";
     dir_ = ::mkdtemp(tmpl);
     if (const char* home = std::getenv("HOME")) old_home_ = home;
     ::setenv("HOME", dir_.c_str(), 1);
     if (with_devices) {
-      ::mkfifo((dir_ / "in.fifo").c_str(), 0600);
-      ::mkfifo((dir_ / "out.fifo").c_str(), 0600);
+      const std::string d = dir_.string();
+      ::mkfifo((d + "/in.fifo").c_str(), 0600);
+      ::mkfifo((d + "/out.fifo").c_str(), 0600);
       // Holding both ends keeps the plugin's opens from blocking and its reads and writes paced.
-      in_ = ::open((dir_ / "in.fifo").c_str(), O_RDWR | O_NONBLOCK);
-      out_ = ::open((dir_ / "out.fifo").c_str(), O_RDWR | O_NONBLOCK);
-      std::ofstream(dir_ / ".asoundrc") << asoundrc();
+      in_ = ::open((d + "/in.fifo").c_str(), O_RDWR | O_NONBLOCK);
+      out_ = ::open((d + "/out.fifo").c_str(), O_RDWR | O_NONBLOCK);
+      std::ofstream(dir_ / ".asoundrc")
+          << "pcm.velmora_in { type file slave.pcm \"null\" file \"/dev/null\" infile \"" << d
+          << "/in.fifo\" format \"raw\" }\npcm.velmora_out { type file slave.pcm \"null\" file \"" << d
+          << "/out.fifo\" format \"raw\" }\npcm.velmora_dead { type file slave.pcm \"null\" file \"|true\" "
+             "format \"raw\" }\npcm.velmora_broken { type hw card 7 }\n"
+             "pcm.!default { type asym capture.pcm \"velmora_in\" playback.pcm \"velmora_out\" }\n";
+      pump_ = std::thread([this] { pump(); });
     }
     snd_config_update_free_global();  // libasound re-reads the configuration under the new HOME
   }
@@ -63,32 +80,17 @@ class AlsaSandbox {
     std::filesystem::remove_all(dir_);
   }
 
-  void start_pump() {
-    pump_ = std::thread([this] { pump(); });
-  }
   // Call after the engine is dropped: a worker may sit in a FIFO read or write until then.
-  void stop_pump() {
+  // Returns the samples the playback device wrote.
+  std::vector<float> stop_pump() {
     stop_ = true;
     if (pump_.joinable()) pump_.join();
-  }
-  // Samples the playback device wrote, valid after stop_pump.
-  std::vector<float> output() const {
     std::vector<float> samples(bytes_.size() / sizeof(float));
     std::memcpy(samples.data(), bytes_.data(), samples.size() * sizeof(float));
     return samples;
   }
 
  private:
-  std::string asoundrc() const {
-    const std::string d = dir_.string();
-    return "pcm.velmora_in { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + d +
-           "/in.fifo\" format \"raw\" }\n"
-           "pcm.velmora_out { type file slave.pcm \"null\" file \"" + d + "/out.fifo\" format \"raw\" }\n"
-           "pcm.velmora_dead { type file slave.pcm \"null\" file \"|true\" format \"raw\" }\n"
-           "pcm.velmora_broken { type hw card 7 }\n"
-           "pcm.!default { type asym capture.pcm \"velmora_in\" playback.pcm \"velmora_out\" }\n";
-  }
-
   void pump() {
     constexpr int kFrames = 512;  // one write of 4096 bytes, atomic on a pipe
     constexpr double kRate = 48000.0;

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <functional>
 #include <limits>
-#include <optional>
 
 #include "reference_chain.hpp"
 #include "test_support.hpp"
@@ -40,18 +39,18 @@ std::span<const float> block(const std::vector<float>& v, std::size_t i, std::si
   return std::span<const float>(v).subspan(i * len, len);
 }
 
+template <class T>
+bool same_bytes(const T& a, const T& b) {
+  return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
 std::array<float, 17> published(const SharedState& s) {
   std::array<float, 17> m{s.in_l.load(), s.in_r.load(), s.out_l.load(), s.out_r.load(), s.limiter_gr.load()};
   for (int b = 0; b < 6; ++b) m[5 + 2 * b] = s.band_meters[b].level.load(), m[6 + 2 * b] = s.band_meters[b].gr.load();
   return m;
 }
 
-struct RefCase {
-  std::uint32_t rate;
-  bool mpx;
-  std::size_t seconds;
-  std::uint64_t bands;
-};
+struct RefCase { std::uint32_t rate; bool mpx; std::size_t seconds; std::uint64_t bands; };
 class AgainstReference : public testing::TestWithParam<std::tuple<RefCase, KernelKind>> {};
 
 // The production chain (any kernel) stays within 1e-5 of full scale of the plain model,
@@ -111,12 +110,10 @@ TEST(ProcessingChain, BypassCopiesInputExactlyFreezesEverythingAndDefersTheRebui
   for (auto& bm : s.band_meters) EXPECT_TRUE(bm.level.load() == 0.25f && bm.gr.load() == 0.5f);
   EXPECT_TRUE(s.params_dirty.load());
   const ProcessingChain& now = rig.chain;
-  EXPECT_EQ(std::memcmp(now.band_states.data(), before.band_states.data(), sizeof before.band_states), 0);
+  EXPECT_TRUE(same_bytes(now.band_states, before.band_states) && same_bytes(now.limiter, before.limiter) &&
+              same_bytes(now.mpx, before.mpx));
   EXPECT_EQ(now.crossover.num_bands, 6u);
-  EXPECT_EQ(std::memcmp(now.crossover.stages.data(), before.crossover.stages.data(),
-                        before.crossover.stages.size() * sizeof(Lr4Stage)), 0);
-  EXPECT_EQ(std::memcmp(&now.limiter, &before.limiter, sizeof(Limiter)), 0);
-  EXPECT_EQ(std::memcmp(&now.mpx, &before.mpx, sizeof(MpxEncoder)), 0);
+  for (std::size_t k = 0; k < 5; ++k) EXPECT_TRUE(same_bytes(now.crossover.stages[k], before.crossover.stages[k]));
   s.bypass.store(false);
   rig.run(block(in, 31));
   EXPECT_FALSE(s.params_dirty.load());
@@ -143,23 +140,21 @@ TEST_P(ShortCall, PublishesZeroMetersWithFactorOne) {
 }
 INSTANTIATE_TEST_SUITE_P(Sizes, ShortCall, testing::Combine(testing::Values(0u, 1u), testing::Bool()));
 
-enum class NoInput { TooFew, Busy, Poisoned };
-class Underrun : public testing::TestWithParam<std::tuple<std::uint32_t, NoInput>> {};
+using test::Lock;
+class Underrun : public testing::TestWithParam<std::tuple<std::uint32_t, Lock>> {};
 
-// Too few captured samples, or their lock busy or poisoned: the chain runs on silence
-// (pilot alone from 96 kHz with the encoder on) and the captured samples wait.
+// Too few captured samples (lock free), or their lock busy or poisoned: the chain runs on
+// silence (pilot alone from 96 kHz with the encoder on) and the captured samples wait.
 TEST_P(Underrun, ProcessesSilenceAndKeepsTheCapturedSamples) {
-  const auto [rate, why] = GetParam();
+  const auto [rate, lock] = GetParam();
   const ProcessorConfig cfg = hard_config(rate, true);
   Rig rig(cfg);
   ref::Model model(cfg);
-  const std::vector<float> kept(why == NoInput::TooFew ? 100 : kBuf, 0.5f);
+  const std::vector<float> kept(lock == Lock::Free ? 100 : kBuf, 0.5f);
   rig.feed(kept);
-  if (why == NoInput::Poisoned) test::poison(*rig.input);
   std::vector<float> out(kBuf, 1.0f);
   {
-    std::optional<test::LockHolder<std::vector<float>>> holder;
-    if (why == NoInput::Busy) holder.emplace(*rig.input);
+    test::LockAs unavailable(*rig.input, lock);
     rig.chain.output_callback(out);
   }
   for (std::size_t f = 0; f < kBuf / 2; ++f) {
@@ -174,10 +169,9 @@ TEST_P(Underrun, ProcessesSilenceAndKeepsTheCapturedSamples) {
 }
 INSTANTIATE_TEST_SUITE_P(RatesAndCauses, Underrun,
                          testing::Combine(testing::Values(48000u, 96000u, 192000u),
-                                          testing::Values(NoInput::TooFew, NoInput::Busy, NoInput::Poisoned)));
+                                          testing::Values(Lock::Free, Lock::Busy, Lock::Poisoned)));
 
-enum class Unavailable { Busy, Poisoned };
-class LockUnavailable : public testing::TestWithParam<std::tuple<Unavailable, bool>> {};
+class LockUnavailable : public testing::TestWithParam<std::tuple<Lock, bool>> {};
 
 // A busy or poisoned configuration lock keeps the last good snapshot (the build copy
 // when no call has found the lock free yet), never the built-in defaults.
@@ -190,18 +184,16 @@ TEST_P(LockUnavailable, ProcessesWithTheLastGoodSnapshot) {
   std::size_t i = 0;
   if (!from_start) rig.run(block(in, i)), twin.run(block(in, i)), ++i;
   rig.edit([](ProcessorConfig& c) { c.bands[0].ratio = 2, c.input_gain_db = -20, c.mpx.enabled = true; }, true);
-  std::optional<test::LockHolder<ProcessorConfig>> holder;
-  if (how == Unavailable::Busy) holder.emplace(*rig.config);
-  if (how == Unavailable::Poisoned) test::poison(*rig.config);
-  for (std::size_t end = i + 5; i < end; ++i) ASSERT_EQ(rig.run(block(in, i)), twin.run(block(in, i)));
-  EXPECT_TRUE(rig.shared->params_dirty.load());
-  holder.reset();
-  if (how == Unavailable::Busy) {
+  {
+    test::LockAs unavailable(*rig.config, how);
+    for (std::size_t end = i + 5; i < end; ++i) ASSERT_EQ(rig.run(block(in, i)), twin.run(block(in, i)));
+    EXPECT_TRUE(rig.shared->params_dirty.load());
+  }
+  if (how == Lock::Busy) {
     EXPECT_NE(rig.run(block(in, i)), twin.run(block(in, i)));
   }
 }
-INSTANTIATE_TEST_SUITE_P(Locks, LockUnavailable,
-                         testing::Combine(testing::Values(Unavailable::Busy, Unavailable::Poisoned), testing::Bool()));
+INSTANTIATE_TEST_SUITE_P(Locks, LockUnavailable, testing::Combine(testing::Values(Lock::Busy, Lock::Poisoned), testing::Bool()));
 
 TEST(ProcessingChain, RebuildResetsFilterMemoriesButNotEnvelopesGainsOrLimiter) {
   Rig rig(hard_config(96000, true));
@@ -253,11 +245,7 @@ TEST(ProcessingChain, MetersClampBandLevelAndReductionAndKeepInactiveBands) {
   for (std::size_t b = 2; b < 6; ++b) EXPECT_EQ(s.band_meters[b].level.load(), 0.123f);
 }
 
-struct BadChainSetting {
-  const char* name;
-  std::uint32_t rate;
-  std::function<void(ProcessorConfig&)> apply;
-};
+struct BadChainSetting { const char* name; std::uint32_t rate; std::function<void(ProcessorConfig&)> apply; };
 class BadSettingRecovery : public testing::TestWithParam<BadChainSetting> {};
 
 // While set, a bad setting may sound odd but gives finite output; once it is fixed the

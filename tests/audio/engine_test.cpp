@@ -39,12 +39,7 @@ Lines with_devices(Lines tail) {
   return all;
 }
 
-struct FailureCase {
-  const char* what;
-  std::function<void(EngineTest&)> setup;
-  std::string error;
-  Lines transcript;
-};
+struct FailureCase { const char* what; std::function<void(EngineTest&)> setup; std::string error; Lines transcript; };
 class StartFailure : public EngineTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(StartFailure, ReturnsTheErrorAndLeavesNothingRunning) {
@@ -161,13 +156,10 @@ TEST_F(EngineTest, CaptureKeepsAtMostTwentyFourBuffersForPlayback) {
   EXPECT_EQ(played, std::vector<float>(96, 0.0f));
 }
 
-struct ResolveCase {
-  std::vector<std::optional<std::string>> names;  // listed devices d0, d1, ...
-  std::string wanted;
-  bool has_default;
-  std::string chosen;  // id, or "" for none
-  int name_reads;
-};
+// Listed devices d0, d1, ... with these names; the wanted name; a default "def" or none; the
+// id chosen ("" for none) and the names read on the way.
+struct ResolveCase { std::vector<std::optional<std::string>> names; std::string wanted; bool has_default;
+                     std::string chosen; int name_reads; };
 class ResolveDevice : public ::testing::TestWithParam<ResolveCase> {};
 
 TEST_P(ResolveDevice, PicksByExactNameElseTheDefault) {
@@ -190,12 +182,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ResolveDevice,
                                            ResolveCase{{"a"}, "z", false, "", 1},
                                            ResolveCase{{}, "z", true, "def", 0}));
 
-struct TrimCase {
-  std::size_t before;
-  std::size_t block;
-  std::uint64_t limit;
-  std::size_t after;  // the newest `after` samples of before + block remain
-};
+// Samples held before, block length and limit; the newest `after` samples of both remain.
+struct TrimCase { std::size_t before, block; std::uint64_t limit; std::size_t after; };
 class InputCallback : public ::testing::TestWithParam<TrimCase> {};
 
 TEST_P(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimits) {
@@ -214,14 +202,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, InputCallback,
                                            TrimCase{0, 12289, 4096, 0}, TrimCase{0, 2, 0, 0}));
 
 TEST(InputCallbackLock, BusyOrPoisonedBufferDropsTheBlock) {
-  const std::vector<float> block{1.0f, 2.0f};
   auto buffer = make_input_buffer(8);
-  {
-    test::LockHolder<std::vector<float>> busy(*buffer);
-    input_callback(*buffer, 8, block);
+  for (test::Lock how : {test::Lock::Busy, test::Lock::Poisoned}) {
+    test::LockAs unavailable(*buffer, how);
+    input_callback(*buffer, 8, std::vector<float>{1.0f, 2.0f});
   }
-  test::poison(*buffer);
-  input_callback(*buffer, 8, block);
   EXPECT_TRUE(buffer->lock()->empty());
 }
 

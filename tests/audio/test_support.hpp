@@ -19,25 +19,6 @@
 
 namespace velmora::test {
 
-// Holds a Guarded's lock on another thread until destroyed (a try_lock from the
-// holding thread itself would be undefined for std::mutex).
-template <class T>
-class LockHolder {
- public:
-  explicit LockHolder(Guarded<T>& cell) : thread_([this, &cell] {
-    auto guard = cell.lock();
-    held_.count_down();
-    release_.wait();
-  }) {
-    held_.wait();
-  }
-  ~LockHolder() { release_.count_down(); }  // the thread is joined after this
-
- private:
-  std::latch held_{1}, release_{1};
-  std::jthread thread_;
-};
-
 template <class T>
 void poison(Guarded<T>& cell) {
   try {
@@ -46,6 +27,30 @@ void poison(Guarded<T>& cell) {
   } catch (int) {
   }
 }
+
+enum class Lock { Free, Busy, Poisoned };
+
+// For its lifetime, leaves a Guarded's lock held by another thread (Busy: a try_lock from
+// the holding thread itself would be undefined for std::mutex), or poisons it for good.
+template <class T>
+class LockAs {
+ public:
+  LockAs(Guarded<T>& cell, Lock how) {
+    if (how == Lock::Poisoned) poison(cell);
+    if (how != Lock::Busy) return;
+    thread_ = std::jthread([this, &cell] {
+      auto guard = cell.lock();
+      held_.count_down();
+      release_.wait();
+    });
+    held_.wait();
+  }
+  ~LockAs() { release_.count_down(); }  // the thread is joined after this
+
+ private:
+  std::latch held_{1}, release_{1};
+  std::jthread thread_;
+};
 
 // Interleaved stereo: partials in every region of the spectrum swelling at slow rates,
 // noise bursts every three seconds and a loud passage every seven.
