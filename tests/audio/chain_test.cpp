@@ -83,7 +83,8 @@ TEST_P(AgainstReference, OutputAndMetersFollowTheReferenceModel) {
 INSTANTIATE_TEST_SUITE_P(
     Programme, AgainstReference,
     testing::Combine(testing::Values(RefCase{48000, false, 20, 6}, RefCase{48000, true, 3, 3},
-                                     RefCase{44100, false, 3, 2}, RefCase{192000, true, 4, 6}),
+                                     RefCase{44100, false, 3, 2}, RefCase{192000, true, 4, 6},
+                                     RefCase{22050, false, 3, 6}),  // 12 kHz clamped to 0.499 × rate
                      testing::Values(KernelKind::Scalar, KernelKind::Sse2, KernelKind::Avx2)));
 
 // Bypass copies the input, publishes it as both input and output, freezes the band meters

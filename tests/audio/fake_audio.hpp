@@ -12,21 +12,19 @@
 namespace velmora::fake {
 
 struct DeviceSpec {
-  std::string id;                          // how the transcript names the device
-  std::optional<std::string> name;         // nullopt: the name cannot be read
+  std::string id;                               // how the transcript names the device
+  std::optional<std::string> name;              // nullopt: the name cannot be read
   std::optional<std::string> build_error = {};  // set: building a stream on it fails with this text
   std::optional<std::string> play_error = {};   // set: play fails with this text
 };
 
 struct Record {
   std::ostream* transcript = nullptr;
-  int live_streams = 0;
-  int name_reads = 0;
+  int live_streams = 0, name_reads = 0;
   audio::StreamConfig config;
   audio::CaptureCallback capture;
   audio::PlaybackCallback playback;
-  audio::ErrorCallback capture_error;
-  audio::ErrorCallback playback_error;
+  audio::ErrorCallback capture_error, playback_error;
 
   void note(const std::string& line) {
     if (transcript != nullptr) *transcript << line << '\n';
@@ -45,8 +43,7 @@ class Stream final : public audio::Stream {
   }
   Result<void> play() override {
     r_.note("play " + kind_);
-    if (play_error_) return Error{*play_error_};
-    return {};
+    return play_error_ ? Result<void>(Error{*play_error_}) : Result<void>();
   }
 
  private:
@@ -62,8 +59,7 @@ class Device final : public audio::Device {
 
   Result<std::string> name() const override {
     ++r_.name_reads;
-    if (!spec_.name) return Error{"nombre ilegible"};
-    return *spec_.name;
+    return spec_.name ? Result<std::string>(*spec_.name) : Error{"nombre ilegible"};
   }
   Result<std::unique_ptr<audio::Stream>> build_input_stream(const audio::StreamConfig& config,
                                                             audio::CaptureCallback data,
@@ -78,13 +74,12 @@ class Device final : public audio::Device {
 
  private:
   template <class Data>
-  Result<std::unique_ptr<audio::Stream>> build(const std::string& kind, const audio::StreamConfig& config,
-                                               Data data, audio::ErrorCallback error, Data& kept_data,
-                                               audio::ErrorCallback& kept_error) {
+  Result<std::unique_ptr<audio::Stream>> build(const std::string& kind, const audio::StreamConfig& config, Data data,
+                                               audio::ErrorCallback error, Data& kept, audio::ErrorCallback& kept_error) {
     r_.note("build " + kind + " " + spec_.id);
     r_.config = config;
     if (spec_.build_error) return Error{*spec_.build_error};
-    kept_data = std::move(data);
+    kept = std::move(data);
     kept_error = std::move(error);
     return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r_, kind, spec_.play_error));
   }
@@ -96,12 +91,10 @@ class Device final : public audio::Device {
 class Host final : public audio::Host {
  public:
   Record record;
-  std::vector<DeviceSpec> inputs{{"in", "in"}};
-  std::vector<DeviceSpec> outputs{{"out", "out"}};
+  std::vector<DeviceSpec> inputs{{"in", "in"}}, outputs{{"out", "out"}};
   std::optional<DeviceSpec> default_input{DeviceSpec{"default-in", "default"}};
   std::optional<DeviceSpec> default_output{DeviceSpec{"default-out", "default"}};
-  std::optional<std::string> inputs_error;
-  std::optional<std::string> outputs_error;
+  std::optional<std::string> inputs_error, outputs_error;
 
   Result<audio::DeviceList> input_devices() override { return list(inputs, inputs_error); }
   Result<audio::DeviceList> output_devices() override { return list(outputs, outputs_error); }
