@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "audio/chain.hpp"
-#include "presets.hpp"
+#include "settings/presets.hpp"
 
 namespace {
 

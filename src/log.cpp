@@ -90,14 +90,14 @@ spdlog::sink_ptr default_sink(Style style) {
 
 }  // namespace
 
-std::vector<Directive> parse_filter(std::string_view spec) {
+std::vector<Directive> parse_filter(std::string_view directives) {
   std::vector<Directive> out;
   // A "/regex" suffix filters messages; it is not supported here and is dropped.
-  if (auto slash = spec.find('/'); slash != std::string_view::npos) spec = spec.substr(0, slash);
-  while (!spec.empty()) {
-    auto comma = spec.find(',');
-    std::string_view part = trim(spec.substr(0, comma));
-    spec = comma == std::string_view::npos ? std::string_view{} : spec.substr(comma + 1);
+  if (auto slash = directives.find('/'); slash != std::string_view::npos) directives = directives.substr(0, slash);
+  while (!directives.empty()) {
+    auto comma = directives.find(',');
+    std::string_view part = trim(directives.substr(0, comma));
+    directives = comma == std::string_view::npos ? std::string_view{} : directives.substr(comma + 1);
     if (part.empty()) continue;
     auto eq = part.find('=');
     if (eq == std::string_view::npos) {

@@ -18,7 +18,7 @@ struct Directive {
 };
 
 // Parses "warn,velmora::audio=debug,velmora::config=off". Unknown pieces are ignored.
-std::vector<Directive> parse_filter(std::string_view spec);
+std::vector<Directive> parse_filter(std::string_view directives);
 // The level that applies to `target`: the longest matching target directive, else the global one,
 // else errors only. A directive matches itself and every "target::…" below it.
 spdlog::level::level_enum level_for(const std::vector<Directive>& filter, std::string_view target);

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "settings/bands.hpp"
+
 namespace velmora {
 
 // Shared handle to one f32 held as its bit pattern; copying the handle shares the cell.
@@ -45,7 +47,7 @@ struct SharedState {
   MeterCell out_l;
   MeterCell out_r;
   MeterCell limiter_gr;
-  std::array<BandMeters, 6> band_meters;
+  std::array<BandMeters, kMaxBands> band_meters;
   Flag params_dirty;
   Flag bypass;
 

@@ -76,7 +76,6 @@ class Guarded {
     return true;
   }
 
-  bool is_poisoned() const noexcept { return poisoned_.load(std::memory_order_relaxed); }
 
  private:
   std::mutex mutex_;

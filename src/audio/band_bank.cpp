@@ -8,13 +8,13 @@ constexpr std::uint32_t kAll = 0xffffffffu;
 
 }  // namespace
 
-void BandBank::load(const std::array<BandState, 6>& states, const std::array<BandParams, 6>& params,
+void BandBank::load(const std::array<BandState, kMaxBands>& states, const std::array<BandParams, kMaxBands>& params,
                     std::size_t active_count) noexcept {
   active = active_count;
   for (std::size_t b = 0; b < kLanes; ++b) {
     const bool on = b < active_count;
-    const BandParams p = b < 6 ? params[b] : BandParams{};
-    const BandState s = b < 6 ? states[b] : BandState{};
+    const BandParams p = b < kMaxBands ? params[b] : BandParams{};
+    const BandState s = b < kMaxBands ? states[b] : BandState{};
     threshold_db[b] = p.threshold_db;
     slope[b] = p.slope;
     makeup_db[b] = p.makeup_db;
@@ -30,8 +30,8 @@ void BandBank::load(const std::array<BandState, 6>& states, const std::array<Ban
   }
 }
 
-void BandBank::store(std::array<BandState, 6>& states) const noexcept {
-  for (std::size_t b = 0; b < 6; ++b) {
+void BandBank::store(std::array<BandState, kMaxBands>& states) const noexcept {
+  for (std::size_t b = 0; b < kMaxBands; ++b) {
     states[b].env = env[b];
     states[b].gain_db = gain_db[b];
   }

@@ -30,10 +30,10 @@ struct BandBank {
   std::size_t active = 0;
 
   // Start of a buffer: settings, states and zeroed sums. Idle lanes hold neutral values.
-  void load(const std::array<BandState, 6>& states, const std::array<BandParams, 6>& params,
+  void load(const std::array<BandState, kMaxBands>& states, const std::array<BandParams, kMaxBands>& params,
             std::size_t active_count) noexcept;
   // End of a buffer: envelopes and gains back into the states.
-  void store(std::array<BandState, 6>& states) const noexcept;
+  void store(std::array<BandState, kMaxBands>& states) const noexcept;
 };
 
 }  // namespace velmora

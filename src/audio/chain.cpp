@@ -64,8 +64,8 @@ Result<ProcessingChain> ProcessingChain::build(const ProcessorConfig& copy,
                                                InputBuffer input_buffer, SharedConfig config) {
   if (auto valid = check_sample_rate(copy.sample_rate); !valid) return Error{valid.error()};
   const float rate = static_cast<float>(copy.sample_rate);
-  std::array<BandState, 6> states{};
-  for (std::size_t b = 0; b < 6; ++b) states[b] = BandState::from_config(copy.bands[b], rate);
+  std::array<BandState, kMaxBands> states{};
+  for (std::size_t b = 0; b < kMaxBands; ++b) states[b] = BandState::from_config(copy.bands[b], rate);
   return ProcessingChain{
       .crossover = Crossover(active_band_count(copy.num_bands), copy.crossover_freqs, rate),
       .band_states = states,
@@ -92,7 +92,7 @@ void ProcessingChain::try_rebuild() noexcept {
   const ProcessorConfig& cfg = *guard;
   const float rate = limiter.sample_rate;
   crossover.rebuild(active_band_count(cfg.num_bands), cfg.crossover_freqs);
-  for (std::size_t b = 0; b < 6; ++b) band_states[b].set_times(cfg.bands[b], rate);
+  for (std::size_t b = 0; b < kMaxBands; ++b) band_states[b].set_times(cfg.bands[b], rate);
   limiter.set_threshold(cfg.limiter_threshold);
   mpx = MpxEncoder(cfg.mpx.tau, rate, cfg.mpx.pilot_level);
   // Cleared while the lock is still held, so an edit made after this read raises it again.
@@ -140,8 +140,8 @@ void ProcessingChain::output_callback(std::span<float> out) noexcept {
   const float out_gain = db_to_linear(snapshot.output_gain_db);
   const bool mpx_on = snapshot.mpx_enabled;
   const std::size_t active = snapshot.band_count;
-  std::array<BandParams, 6> params;
-  for (std::size_t b = 0; b < 6; ++b) params[b] = BandParams::from_config(snapshot.bands[b]);
+  std::array<BandParams, kMaxBands> params;
+  for (std::size_t b = 0; b < kMaxBands; ++b) params[b] = BandParams::from_config(snapshot.bands[b]);
   bank.load(band_states, params, active);
   for (LaneRow& row : rows_l) row = LaneRow{};
   for (LaneRow& row : rows_r) row = LaneRow{};

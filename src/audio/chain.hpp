@@ -19,7 +19,7 @@
 #include "audio/input_buffer.hpp"
 #include "audio/kernels.hpp"
 #include "audio/preemphasis.hpp"
-#include "config.hpp"
+#include "settings/config.hpp"
 #include "result.hpp"
 #include "shared_state.hpp"
 
@@ -27,7 +27,7 @@ namespace velmora {
 
 // The settings one buffer is processed with, copied under the configuration lock.
 struct ChainSnapshot {
-  std::array<BandConfig, 6> bands{};
+  Bands bands{};
   std::size_t band_count = 2;  // already clamped to 2..6
   float input_gain_db = 0.0f;
   float output_gain_db = 0.0f;
@@ -42,7 +42,7 @@ Result<void> check_sample_rate(std::uint32_t rate);
 
 struct ProcessingChain {
   Crossover crossover;
-  std::array<BandState, 6> band_states;
+  std::array<BandState, kMaxBands> band_states;
   std::shared_ptr<SharedState> shared;
   InputBuffer input_buffer;
   SharedConfig config;

@@ -39,7 +39,7 @@ Lr4Stage::Lr4Stage(float freq, float sample_rate) noexcept {
   high_l = high_r = {high, high};
 }
 
-Crossover::Crossover(std::size_t count, const std::array<float, 5>& freqs, float rate) : sample_rate(rate) {
+Crossover::Crossover(std::size_t count, const Crossovers& freqs, float rate) : sample_rate(rate) {
   // Room for the largest count up front, so a rebuild on the audio thread never allocates.
   stages.reserve(kMaxStages);
   rebuild(count, freqs);
@@ -66,7 +66,7 @@ void Crossover::process(float left, float right, float* band_l, float* band_r) n
   band_r[num_bands - 1] = xr;
 }
 
-void Crossover::rebuild(std::size_t count, const std::array<float, 5>& freqs) noexcept {
+void Crossover::rebuild(std::size_t count, const Crossovers& freqs) noexcept {
   num_bands = count;
   stages.clear();  // keeps the room reserved at construction
   for (std::size_t i = 0; i + 1 < count; ++i) stages.emplace_back(freqs[i], sample_rate);

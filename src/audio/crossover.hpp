@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "settings/bands.hpp"
+
 namespace velmora {
 
 // One second-order section in Direct Form I; coefficients already divided by a0.
@@ -43,8 +45,7 @@ struct Lr4Stage {
   Lr4Stage(float freq, float sample_rate) noexcept;
 };
 
-inline constexpr std::size_t kMaxBands = 6;
-inline constexpr std::size_t kMaxStages = kMaxBands - 1;
+inline constexpr std::size_t kMaxStages = kCrossoverCount;
 
 struct Crossover {
   std::vector<Lr4Stage> stages;
@@ -53,13 +54,13 @@ struct Crossover {
 
   // `count` is the active band count, already clamped to 2..6; entries from
   // count - 1 on are not read.
-  Crossover(std::size_t count, const std::array<float, 5>& freqs, float sample_rate);
+  Crossover(std::size_t count, const Crossovers& freqs, float sample_rate);
 
   // Splits one frame into bands 0..num_bands-1 of band_l / band_r.
   void process(float left, float right, float* band_l, float* band_r) noexcept;
 
   // Fresh stages for a new count and frequencies; every filter memory restarts at 0.
-  void rebuild(std::size_t count, const std::array<float, 5>& freqs) noexcept;
+  void rebuild(std::size_t count, const Crossovers& freqs) noexcept;
 };
 
 }  // namespace velmora

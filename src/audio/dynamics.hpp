@@ -5,7 +5,7 @@
 //                                                                         (compressor)   (clipper)
 //
 //   Σ bands ─► peak ─► instant-attack / 200 ms release gain ─► × gain   (no look-ahead)
-#include "config.hpp"
+#include "settings/bands.hpp"
 
 namespace velmora {
 

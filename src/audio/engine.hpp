@@ -10,7 +10,7 @@
 
 #include "audio/device.hpp"
 #include "audio/input_buffer.hpp"
-#include "config.hpp"
+#include "settings/config.hpp"
 #include "result.hpp"
 #include "shared_state.hpp"
 

@@ -10,7 +10,6 @@ namespace {
 
 constexpr float kPilotPhaseNumerator = 119380.52f;  // 2π × 19000
 constexpr float kTwoPi = 6.2831855f;
-constexpr float kStereoMinRate = 96000.0f;
 constexpr float kMpxScale = 0.45f;
 
 }  // namespace
@@ -30,7 +29,7 @@ float MpxEncoder::process(float l, float r) noexcept {
   prev_r = r;
   const float mono = (yl + yr) * kMpxScale;
   pilot_phase = std::fmod(kPilotPhaseNumerator / sample_rate + pilot_phase, kTwoPi);
-  if (sample_rate >= kStereoMinRate) {
+  if (sample_rate >= static_cast<float>(kStereoMinRate)) {
     const float phi = pilot_phase;
     return (mono + pilot_level * std::sin(phi)) + std::sin(2.0f * phi) * ((yl - yr) * kMpxScale);
   }

@@ -6,9 +6,12 @@
 //                               pilot_level × sin φ (19 kHz, ≥ 96 kHz) ─┘
 //
 // Below 96 kHz the composite is the mono sum alone; the pilot phase still advances.
-#include "audio/tau.hpp"
+#include "settings/records.hpp"
 
 namespace velmora {
+
+// Seconds.
+constexpr float tau_seconds(Tau t) noexcept { return t == Tau::Us50 ? 0.00005f : 0.000075f; }
 
 // exp(-1 / (τ × rate)).
 float preemphasis_coeff(Tau tau, float sample_rate) noexcept;

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "config.hpp"
+#include "settings/config.hpp"
 #include "shared_state.hpp"
 #include "ui/knob.hpp"
 
@@ -46,11 +46,6 @@ struct BandStrip {
 using Strips = std::shared_ptr<std::vector<BandStrip>>;
 
 constexpr double kInactiveStripOpacity = 0.22;
-
-// The six range texts: "<120", "120-400", …, ">12k", "—" past the last crossover.
-std::array<std::string, 6> band_freq_labels(const std::array<float, 5>& freqs);
-// The crossovers that the band-count controls write for n bands (6 for anything but 2..5).
-std::array<float, 5> default_crossovers(std::uint64_t n);
 
 // A copy of the live configuration taken under the lock; nothing when the lock is poisoned.
 std::optional<ProcessorConfig> copy_config(const SharedConfig& config);

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "config.hpp"
+#include "settings/config.hpp"
 #include "ui/band_strip.hpp"
 
 namespace velmora::ui {

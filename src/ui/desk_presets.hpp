@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "config.hpp"
-#include "presets.hpp"
+#include "settings/config.hpp"
+#include "settings/presets.hpp"
 #include "shared_state.hpp"
 #include "ui/band_strip.hpp"
 #include "ui/desk_controls.hpp"

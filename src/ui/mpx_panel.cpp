@@ -10,8 +10,6 @@
 namespace velmora::ui {
 namespace {
 
-constexpr std::uint32_t kStereoMinRate = 96000;
-
 void choose_tau(const Gtk::CheckButton& button, Tau tau, const SharedConfig& config,
                 const std::shared_ptr<SharedState>& shared) {
   if (!button.get_active()) return;

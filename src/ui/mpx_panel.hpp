@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "config.hpp"
+#include "settings/config.hpp"
 #include "shared_state.hpp"
 #include "ui/desk_controls.hpp"
 

@@ -5,7 +5,7 @@
 #include <gtkmm/box.h>
 #include <gtkmm/range.h>
 
-#include "config.hpp"
+#include "settings/config.hpp"
 #include "ui/desk_controls.hpp"
 
 namespace velmora::ui {

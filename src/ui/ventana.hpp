@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "audio/engine.hpp"
-#include "config.hpp"
+#include "settings/config.hpp"
 #include "shared_state.hpp"
 #include "ui/band_strip.hpp"
 #include "ui/desk_controls.hpp"

@@ -167,9 +167,9 @@ TEST_P(ResolveDevice, PicksByExactNameElseTheDefault) {
   fake::Record record;
   audio::DeviceList list;
   for (std::size_t i = 0; i < c.names.size(); ++i) {
-    list.push_back(std::make_unique<fake::Device>(record, fake::DeviceSpec{"d" + std::to_string(i), c.names[i]}));
+    list.push_back(std::make_unique<fake::Device>(record, fake::DeviceDesc{"d" + std::to_string(i), c.names[i]}));
   }
-  auto fallback = c.has_default ? std::make_unique<fake::Device>(record, fake::DeviceSpec{"def", "default"}) : nullptr;
+  auto fallback = c.has_default ? std::make_unique<fake::Device>(record, fake::DeviceDesc{"def", "default"}) : nullptr;
   auto chosen = resolve_device(std::move(list), c.wanted, std::move(fallback));
   EXPECT_EQ(chosen ? dynamic_cast<fake::Device&>(*chosen).id() : "", c.chosen);
   EXPECT_EQ(record.name_reads, c.name_reads);

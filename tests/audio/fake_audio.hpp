@@ -11,7 +11,7 @@
 
 namespace velmora::fake {
 
-struct DeviceSpec {
+struct DeviceDesc {
   std::string id;                               // how the transcript names the device
   std::optional<std::string> name;              // nullopt: the name cannot be read
   std::optional<std::string> build_error = {};  // set: building a stream on it fails with this text
@@ -54,12 +54,12 @@ class Stream final : public audio::Stream {
 
 class Device final : public audio::Device {
  public:
-  Device(Record& r, DeviceSpec spec) : r_(r), spec_(std::move(spec)) {}
-  const std::string& id() const { return spec_.id; }
+  Device(Record& r, DeviceDesc desc) : r_(r), desc_(std::move(desc)) {}
+  const std::string& id() const { return desc_.id; }
 
   Result<std::string> name() const override {
     ++r_.name_reads;
-    return spec_.name ? Result<std::string>(*spec_.name) : Error{"nombre ilegible"};
+    return desc_.name ? Result<std::string>(*desc_.name) : Error{"nombre ilegible"};
   }
   Result<std::unique_ptr<audio::Stream>> build_input_stream(const audio::StreamConfig& config,
                                                             audio::CaptureCallback data,
@@ -76,24 +76,24 @@ class Device final : public audio::Device {
   template <class Data>
   Result<std::unique_ptr<audio::Stream>> build(const std::string& kind, const audio::StreamConfig& config, Data data,
                                                audio::ErrorCallback error, Data& kept, audio::ErrorCallback& kept_error) {
-    r_.note("build " + kind + " " + spec_.id);
+    r_.note("build " + kind + " " + desc_.id);
     r_.config = config;
-    if (spec_.build_error) return Error{*spec_.build_error};
+    if (desc_.build_error) return Error{*desc_.build_error};
     kept = std::move(data);
     kept_error = std::move(error);
-    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r_, kind, spec_.play_error));
+    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r_, kind, desc_.play_error));
   }
 
   Record& r_;
-  DeviceSpec spec_;
+  DeviceDesc desc_;
 };
 
 class Host final : public audio::Host {
  public:
   Record record;
-  std::vector<DeviceSpec> inputs{{"in", "in"}}, outputs{{"out", "out"}};
-  std::optional<DeviceSpec> default_input{DeviceSpec{"default-in", "default"}};
-  std::optional<DeviceSpec> default_output{DeviceSpec{"default-out", "default"}};
+  std::vector<DeviceDesc> inputs{{"in", "in"}}, outputs{{"out", "out"}};
+  std::optional<DeviceDesc> default_input{DeviceDesc{"default-in", "default"}};
+  std::optional<DeviceDesc> default_output{DeviceDesc{"default-out", "default"}};
   std::optional<std::string> inputs_error, outputs_error;
 
   Result<audio::DeviceList> input_devices() override { return list(inputs, inputs_error); }
@@ -102,13 +102,13 @@ class Host final : public audio::Host {
   std::unique_ptr<audio::Device> default_output_device() override { return make(default_output); }
 
  private:
-  std::unique_ptr<audio::Device> make(const std::optional<DeviceSpec>& spec) {
-    return spec ? std::make_unique<Device>(record, *spec) : nullptr;
+  std::unique_ptr<audio::Device> make(const std::optional<DeviceDesc>& desc) {
+    return desc ? std::make_unique<Device>(record, *desc) : nullptr;
   }
-  Result<audio::DeviceList> list(const std::vector<DeviceSpec>& specs, const std::optional<std::string>& error) {
+  Result<audio::DeviceList> list(const std::vector<DeviceDesc>& descs, const std::optional<std::string>& error) {
     if (error) return Error{*error};
     audio::DeviceList out;
-    for (const auto& s : specs) out.push_back(std::make_unique<Device>(record, s));
+    for (const auto& s : descs) out.push_back(std::make_unique<Device>(record, s));
     return out;
   }
 };

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <utility>
 
-#include "config.hpp"
+#include "settings/config.hpp"
 
 namespace ref {
 

@@ -1,4 +1,4 @@
-// Desk band strips: range texts, the band-count control and loading a configuration.
+// Desk band strips: the band-count control and loading a configuration.
 #include <gtest/gtest.h>
 
 #include "ui/desk_fixture.hpp"
@@ -6,43 +6,18 @@
 namespace velmora::test {
 namespace {
 
+class BandStrips : public GuiEnv {};
+
 using Texts = std::array<std::string, 6>;
 const std::string kDash = "\u2014";
 // GTK keeps a widget's opacity in 8 bits.
 constexpr double kOpacityStep = 1.0 / 255;
 
-struct RangeCase {
-  std::array<float, 5> freqs;
-  Texts texts;
-};
-
-const RangeCase kRanges[] = {
-    {{120, 400, 2000, 6000, 12000}, {"<120", "120-400", "400-2k", "2k-6k", "6k-12k", ">12k"}},
-    {{120, 400, 2000, 6000, 0}, {"<120", "120-400", "400-2k", "2k-6k", ">6k", kDash}},
-    {{800, 0, 0, 0, 0}, {"<800", ">800", kDash, kDash, kDash, kDash}},
-    {{300, 3000, 0, 0, 0}, {"<300", "300-3k", ">3k", kDash, kDash, kDash}},
-    {{150, 1000, 6000, 0, 0}, {"<150", "150-1k", "1k-6k", ">6k", kDash, kDash}},
-    {{80, 320, 1200, 4800, 12000}, {"<80", "80-320", "320-1k", "1k-5k", "5k-12k", ">12k"}},
-    {{0, 0, 0, 0, 0}, {"<0", kDash, kDash, kDash, kDash, kDash}},
-    {{120, 0, 2000, 0, 0}, {"<120", "120-0", ">0", kDash, kDash, kDash}},
-    // Halves go to the even neighbour; 999.7 rounds up without becoming "1k".
-    {{999.7f, 1500, 2500, 3500, 0}, {"<1000", "1000-2k", "2k-2k", "2k-4k", ">4k", kDash}},
-};
-
-class BandFreqLabels : public ::testing::TestWithParam<RangeCase> {};
-
-TEST_P(BandFreqLabels, GivesTheRangeTextOfEveryBand) {
-  EXPECT_EQ(ui::band_freq_labels(GetParam().freqs), GetParam().texts);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, BandFreqLabels, ::testing::ValuesIn(kRanges));
-
-class BandStrips : public GuiEnv {};
-
-// Each band count with the row of the range table that holds its crossovers.
+// Each band count with the crossovers it writes and the range texts they give.
 struct CountCase {
   int n;
-  const RangeCase& row;
+  Crossovers freqs;
+  Texts texts;
 };
 
 class BandCount : public GuiEnv, public ::testing::WithParamInterface<CountCase> {};
@@ -54,13 +29,13 @@ TEST_P(BandCount, WritesCountAndTableAndRestylesStrips) {
   desk.band_count().set_value(GetParam().n);
   const auto after = live(desk.config);
   EXPECT_EQ(after.num_bands, static_cast<std::uint64_t>(GetParam().n));
-  EXPECT_EQ(after.crossover_freqs, GetParam().row.freqs);
+  EXPECT_EQ(after.crossover_freqs, GetParam().freqs);
   EXPECT_EQ(after.bands, cfg.bands);
   EXPECT_TRUE(desk.shared->params_dirty.load());
   for (std::size_t i = 0; i < 6; ++i) {
     const auto& s = desk.strips()[i];
     const bool active = static_cast<int>(i) < GetParam().n;
-    EXPECT_EQ(s.freq_label->get_text().raw(), GetParam().row.texts[i]) << i;
+    EXPECT_EQ(s.freq_label->get_text().raw(), GetParam().texts[i]) << i;
     EXPECT_EQ(s.root->get_sensitive(), active) << i;
     EXPECT_NEAR(s.root->get_opacity(), active ? 1.0 : 0.22, kOpacityStep) << i;
     EXPECT_FLOAT_EQ(s.thr.value(), -18.0f) << "knobs are left alone";
@@ -68,9 +43,12 @@ TEST_P(BandCount, WritesCountAndTableAndRestylesStrips) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, BandCount,
-                         ::testing::Values(CountCase{2, kRanges[2]}, CountCase{3, kRanges[3]},
-                                           CountCase{4, kRanges[4]}, CountCase{5, kRanges[1]},
-                                           CountCase{6, kRanges[5]}),
+                         ::testing::Values(
+                             CountCase{2, {800, 0, 0, 0, 0}, {"<800", ">800", kDash, kDash, kDash, kDash}},
+                             CountCase{3, {300, 3000, 0, 0, 0}, {"<300", "300-3k", ">3k", kDash, kDash, kDash}},
+                             CountCase{4, {150, 1000, 6000, 0, 0}, {"<150", "150-1k", "1k-6k", ">6k", kDash, kDash}},
+                             CountCase{5, {120, 400, 2000, 6000, 0}, {"<120", "120-400", "400-2k", "2k-6k", ">6k", kDash}},
+                             CountCase{6, {80, 320, 1200, 4800, 12000}, {"<80", "80-320", "320-1k", "1k-5k", "5k-12k", ">12k"}}),
                          [](const auto& info) { return std::to_string(info.param.n) + "bands"; });
 
 TEST_F(BandStrips, PoisonedBandCountStillRestylesAndRaisesTheFlag) {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "config.hpp"
+#include "settings/config.hpp"
 #include "log.hpp"
 #include "ui/render.hpp"
 #include "ui/ventana.hpp"

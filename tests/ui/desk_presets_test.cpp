@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "presets.hpp"
+#include "settings/presets.hpp"
 #include "ui/desk_fixture.hpp"
 
 namespace velmora::test {

@@ -1,4 +1,4 @@
-#include "json_form.hpp"
+#include "settings/json_form.hpp"
 
 #include <array>
 #include <charconv>
@@ -8,7 +8,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "json_tree.hpp"
+#include "settings/json_tree.hpp"
 #include "utf8.hpp"
 
 namespace velmora::json_form {

@@ -1,12 +1,12 @@
-#include "config.hpp"
+#include "settings/config.hpp"
 
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "file_io.hpp"
-#include "json_form.hpp"
+#include "settings/file_io.hpp"
+#include "settings/json_form.hpp"
 #include "log.hpp"
 
 namespace velmora {

@@ -6,8 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "config.hpp"
-#include "presets.hpp"
+#include "settings/records.hpp"
 
 namespace velmora::json_form {
 

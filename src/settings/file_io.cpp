@@ -1,4 +1,4 @@
-#include "file_io.hpp"
+#include "settings/file_io.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

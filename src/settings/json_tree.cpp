@@ -1,4 +1,4 @@
-#include "json_tree.hpp"
+#include "settings/json_tree.hpp"
 
 #include <nlohmann/json.hpp>
 

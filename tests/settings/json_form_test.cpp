@@ -1,4 +1,4 @@
-#include "json_form.hpp"
+#include "settings/json_form.hpp"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <string>
 
-#include "json_form.hpp"
+#include "settings/json_form.hpp"
 
 namespace velmora {
 

@@ -1,4 +1,4 @@
-#include "config.hpp"
+#include "settings/config.hpp"
 
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -12,9 +12,9 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
-#include "json_form.hpp"
+#include "settings/json_form.hpp"
 #include "log.hpp"
-#include "settings_support.hpp"
+#include "settings/settings_support.hpp"
 
 namespace velmora {
 namespace {

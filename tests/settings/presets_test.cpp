@@ -1,11 +1,11 @@
-#include "presets.hpp"
+#include "settings/presets.hpp"
 
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
-#include "json_form.hpp"
-#include "settings_support.hpp"
+#include "settings/json_form.hpp"
+#include "settings/settings_support.hpp"
 
 namespace velmora {
 namespace {

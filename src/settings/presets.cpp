@@ -1,12 +1,13 @@
-#include "presets.hpp"
+#include "settings/presets.hpp"
 
 #include <unicode/uchar.h>
 
 #include <algorithm>
 #include <optional>
 
-#include "file_io.hpp"
-#include "json_form.hpp"
+#include "settings/config.hpp"
+#include "settings/file_io.hpp"
+#include "settings/json_form.hpp"
 #include "utf8.hpp"
 
 namespace velmora {
@@ -18,8 +19,8 @@ struct BandRow {
   float threshold_db, ratio, attack_ms, release_ms, makeup_db, clip_level_db;
 };
 
-Preset builtin(std::string name, std::uint64_t num_bands, std::array<float, 5> crossovers,
-               float output_gain_db, float limiter_threshold, const std::array<BandRow, 6>& rows) {
+Preset builtin(std::string name, std::uint64_t num_bands, Crossovers crossovers,
+               float output_gain_db, float limiter_threshold, const std::array<BandRow, kMaxBands>& rows) {
   Preset p;
   p.name = std::move(name);
   p.num_bands = num_bands;
@@ -39,7 +40,7 @@ Preset builtin(std::string name, std::uint64_t num_bands, std::array<float, 5> c
 }
 
 // Five-band presets leave the sixth split empty.
-constexpr std::array<float, 5> kFiveBandSplits{120.0f, 400.0f, 2000.0f, 6000.0f, 0.0f};
+constexpr Crossovers kFiveBandSplits{120.0f, 400.0f, 2000.0f, 6000.0f, 0.0f};
 // Band 6 of the five-band presets: inactive while they stay at five bands, stored all the same.
 constexpr BandRow kSpareBand{-30.0f, 2.0f, 30.0f, 500.0f, 0.0f, -2.0f};
 

@@ -1,0 +1,71 @@
+#pragma once
+// The persisted settings as plain records: the whole configuration and the preset,
+// a named snapshot of its processing fields. The file operations that the records
+// declare are defined with their files (settings/config.cpp, settings/presets.cpp),
+// above the JSON form that both files share.
+#include <cstdint>
+#include <string>
+
+#include "result.hpp"
+#include "settings/bands.hpp"
+
+namespace velmora {
+
+// Pre-emphasis time constant of the multiplex encoder; stored by its variant name.
+enum class Tau { Us50, Us75 };
+
+// The multiplex encoder carries the stereo pilot and subcarrier only from this rate on.
+inline constexpr std::uint32_t kStereoMinRate = 96000;
+
+struct MpxConfig {
+  bool enabled = false;
+  Tau tau = Tau::Us75;
+  float level_db = -1.0f;
+  float pilot_level = 0.09f;
+
+  bool operator==(const MpxConfig&) const = default;
+};
+
+struct ProcessorConfig {
+  std::uint64_t num_bands = 5;
+  Crossovers crossover_freqs{120.0f, 400.0f, 2000.0f, 6000.0f, 12000.0f};
+  float input_gain_db = 0.0f;
+  float output_gain_db = 0.0f;
+  float limiter_threshold = -0.3f;
+  Bands bands{};
+  std::string input_device;
+  std::string output_device;
+  std::uint32_t sample_rate = 48000;
+  std::uint32_t buffer_size = 512;
+  MpxConfig mpx{};
+  std::string last_preset;
+
+  bool operator==(const ProcessorConfig&) const = default;
+
+  // The parsed "config.json", or the built-in defaults when it can't be used. Never fails, logs nothing.
+  static ProcessorConfig cargar();
+  // Writes the whole record to "config.json"; failures are only logged (target velmora::config).
+  void guardar() const;
+};
+
+struct Preset {
+  std::string name;
+  std::uint64_t num_bands = 5;
+  Crossovers crossover_freqs{};
+  float input_gain_db = 0.0f;
+  float output_gain_db = 0.0f;
+  float limiter_threshold = 0.0f;
+  Bands bands{};
+  MpxConfig mpx{};
+
+  bool operator==(const Preset&) const = default;
+
+  // A preset named `name` holding the processing fields of `cfg`.
+  static Preset from_config(std::string name, const ProcessorConfig& cfg);
+  // Copies the processing fields into `cfg`; devices, rate, buffer and last_preset stay.
+  void apply(ProcessorConfig& cfg) const;
+  // Writes <presets_dir>/<preset_file_stem(name)>.json; the error text is the failing operation's own.
+  Result<void> save() const;
+};
+
+}  // namespace velmora
