@@ -39,21 +39,20 @@ Gtk::Box* build_mode_bar(WindowFrame& f) {
   return bar;
 }
 
-void on_view_toggled(Gtk::ToggleButton& rack_toggle, Gtk::Widget& desk_view, Gtk::Widget* rack_root,
-                     Gtk::Window& window, Gtk::ToggleButton& desk_toggle) {
-  if (rack_toggle.get_active()) {
-    desk_view.set_visible(false);
-    if (rack_root != nullptr) rack_root->set_visible(true);
+void on_view_toggled(const WindowFrame& f) {
+  if (f.rack_toggle->get_active()) {
+    f.desk->root->set_visible(false);
+    if (f.rack_root != nullptr) f.rack_root->set_visible(true);
     // The rack takes its own natural size.
-    window.set_default_size(-1, -1);
-    rack_toggle.set_css_classes(kModeActiveClasses);
-    desk_toggle.set_css_classes(kModeClasses);
+    f.window->set_default_size(-1, -1);
+    f.rack_toggle->set_css_classes(kModeActiveClasses);
+    f.desk_toggle->set_css_classes(kModeClasses);
   } else {
-    if (rack_root != nullptr) rack_root->set_visible(false);
-    desk_view.set_visible(true);
-    window.set_default_size(kDeskWidth, kDeskHeight);
-    rack_toggle.set_css_classes(kModeClasses);
-    desk_toggle.set_css_classes(kModeActiveClasses);
+    if (f.rack_root != nullptr) f.rack_root->set_visible(false);
+    f.desk->root->set_visible(true);
+    f.window->set_default_size(kDeskWidth, kDeskHeight);
+    f.rack_toggle->set_css_classes(kModeClasses);
+    f.desk_toggle->set_css_classes(kModeActiveClasses);
   }
 }
 

@@ -4,14 +4,13 @@
 #include <gtkmm/drawingarea.h>
 #include <gtkmm/label.h>
 
-#include "ui/desk_fixture.hpp"
-#include "ui/mpx_panel.hpp"
+#include "ui/gui_fixture.hpp"
 
 namespace velmora::test {
 namespace {
 
 Gtk::Widget& mpx_panel(Desk& desk) {
-  for (auto* c = desk.body.main_row->get_first_child(); c != nullptr; c = c->get_next_sibling()) {
+  for (auto* c = desk.view->main_row->get_first_child(); c != nullptr; c = c->get_next_sibling()) {
     if (c->has_css_class("mpx-panel")) return *c;
   }
   throw std::runtime_error("no multiplex panel");
@@ -31,21 +30,21 @@ TEST_F(DeskControls, BuildShowsTheConfigurationAndRunsNoHandler) {
   cfg.mpx.tau = Tau::Us50;
   Desk desk(cfg, false);
   auto& s = desk.strips();
-  EXPECT_FLOAT_EQ(s[1].thr.value(), -33.0f);
-  EXPECT_FALSE(s[2].on_check->get_active());
-  EXPECT_FLOAT_EQ(s[3].rel.value(), 2000.0f);
+  EXPECT_FLOAT_EQ(s[1].knobs.thr.value(), -33.0f);
+  EXPECT_FALSE(s[2].checks.on->get_active());
+  EXPECT_FLOAT_EQ(s[3].knobs.rel.value(), 2000.0f);
   EXPECT_EQ(s[5].freq_label->get_text(), ">12k");
   for (std::size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(s[i].root->get_sensitive(), i < 5) << i;
     EXPECT_NEAR(s[i].root->get_opacity(), i < 5 ? 1.0 : 0.22, 1.0 / 255) << i;  // 8-bit opacity
   }
-  const auto& c = desk.controls();
-  EXPECT_EQ(c.band_count.widget->get_value(), 5);
-  EXPECT_EQ((std::array{c.in_gain.widget->get_value(), c.out_gain.widget->get_value(),
-                        c.limiter.widget->get_value()}),
+  const ui::DeskView& c = *desk.view;
+  EXPECT_EQ(c.band_count->get_value(), 5);
+  EXPECT_EQ((std::array{c.in_gain->get_value(), c.out_gain->get_value(),
+                        c.limiter->get_value()}),
             (std::array{1.5, -2.5, -4.0}));
-  EXPECT_TRUE(c.mpx_switch.widget->get_active());
-  EXPECT_TRUE(c.tau50.widget->get_active());
+  EXPECT_TRUE(c.mpx_switch->get_active());
+  EXPECT_TRUE(c.tau.us50->get_active());
   EXPECT_FALSE(desk.shared->params_dirty.load()) << "building ran a handler";
   EXPECT_EQ(live(desk.config), cfg);
 }
@@ -65,25 +64,25 @@ void notch_up(const ui::Knob& k) { scroll(*k.widget, 0.0, -1.0); }
 using Cfg = const ProcessorConfig&;
 
 const EditCase kEdits[] = {
-    {"thr", [](Desk& d, bool) { notch_up(band3(d).thr); }, [](Cfg c) { return c.bands[2].threshold_db; }, -17.7f, false},
-    {"ratio", [](Desk& d, bool) { notch_up(band3(d).ratio); }, [](Cfg c) { return c.bands[2].ratio; }, 3.095f, false},
-    {"atk", [](Desk& d, bool) { notch_up(band3(d).atk); }, [](Cfg c) { return c.bands[2].attack_ms; }, 10.9995f, true},
-    {"rel", [](Desk& d, bool) { notch_up(band3(d).rel); }, [](Cfg c) { return c.bands[2].release_ms; }, 159.95f, true},
-    {"gain", [](Desk& d, bool) { notch_up(band3(d).gain); }, [](Cfg c) { return c.bands[2].makeup_db; }, 3.12f, false},
-    {"lvl", [](Desk& d, bool) { notch_up(band3(d).clip_level); }, [](Cfg c) { return c.bands[2].clip_level_db; }, -0.44f, false},
-    {"clip", [](Desk& d, bool again) { band3(d).clip_check->set_active(again); },
+    {"thr", [](Desk& d, bool) { notch_up(band3(d).knobs.thr); }, [](Cfg c) { return c.bands[2].threshold_db; }, -17.7f, false},
+    {"ratio", [](Desk& d, bool) { notch_up(band3(d).knobs.ratio); }, [](Cfg c) { return c.bands[2].ratio; }, 3.095f, false},
+    {"atk", [](Desk& d, bool) { notch_up(band3(d).knobs.atk); }, [](Cfg c) { return c.bands[2].attack_ms; }, 10.9995f, true},
+    {"rel", [](Desk& d, bool) { notch_up(band3(d).knobs.rel); }, [](Cfg c) { return c.bands[2].release_ms; }, 159.95f, true},
+    {"gain", [](Desk& d, bool) { notch_up(band3(d).knobs.gain); }, [](Cfg c) { return c.bands[2].makeup_db; }, 3.12f, false},
+    {"lvl", [](Desk& d, bool) { notch_up(band3(d).knobs.clip_level); }, [](Cfg c) { return c.bands[2].clip_level_db; }, -0.44f, false},
+    {"clip", [](Desk& d, bool again) { band3(d).checks.clip->set_active(again); },
      [](Cfg c) { return float(c.bands[2].clip_enable); }, 0.0f, false},
-    {"on", [](Desk& d, bool again) { band3(d).on_check->set_active(again); },
+    {"on", [](Desk& d, bool again) { band3(d).checks.on->set_active(again); },
      [](Cfg c) { return float(c.bands[2].enabled); }, 0.0f, true},
-    {"in", [](Desk& d, bool again) { d.controls().in_gain.widget->set_value(again ? -0.5 : 6.5); },
+    {"in", [](Desk& d, bool again) { d.view->in_gain->set_value(again ? -0.5 : 6.5); },
      [](Cfg c) { return c.input_gain_db; }, 6.5f, false},
-    {"out", [](Desk& d, bool again) { d.controls().out_gain.widget->set_value(again ? -0.5 : -11.5); },
+    {"out", [](Desk& d, bool again) { d.view->out_gain->set_value(again ? -0.5 : -11.5); },
      [](Cfg c) { return c.output_gain_db; }, -11.5f, false},
-    {"lim", [](Desk& d, bool again) { d.controls().limiter.widget->set_value(again ? -0.5 : -4.5); },
+    {"lim", [](Desk& d, bool again) { d.view->limiter->set_value(again ? -0.5 : -4.5); },
      [](Cfg c) { return c.limiter_threshold; }, -4.5f, false},
-    {"mpx", [](Desk& d, bool again) { d.controls().mpx_switch.widget->set_active(!again); },
+    {"mpx", [](Desk& d, bool again) { d.view->mpx_switch->set_active(!again); },
      [](Cfg c) { return float(c.mpx.enabled); }, 1.0f, false},
-    {"tau", [](Desk& d, bool again) { (again ? d.controls().tau75 : d.controls().tau50).widget->set_active(true); },
+    {"tau", [](Desk& d, bool again) { (again ? d.view->tau.us75 : d.view->tau.us50)->set_active(true); },
      [](Cfg c) { return float(c.mpx.tau == Tau::Us50); }, 1.0f, true},
 };
 
@@ -108,18 +107,18 @@ INSTANTIATE_TEST_SUITE_P(Table, DeskEdit, ::testing::ValuesIn(kEdits),
 
 TEST_F(DeskControls, ChoosingFiftyWritesItOnceAndRaisesTheFlag) {
   Desk desk(ProcessorConfig{}, false);
-  auto& c = desk.controls();
+  ui::DeskView& c = *desk.view;
   int toggles = 0;
-  c.tau75.widget->signal_toggled().connect([&] { ++toggles; });
-  c.tau50.widget->signal_toggled().connect([&] { ++toggles; });
+  c.tau.us75->signal_toggled().connect([&] { ++toggles; });
+  c.tau.us50->signal_toggled().connect([&] { ++toggles; });
 
-  c.tau75.widget->set_active(true);
+  c.tau.us75->set_active(true);
   EXPECT_EQ(toggles, 0) << "choosing the active button emits nothing";
   EXPECT_FALSE(desk.shared->params_dirty.load());
 
-  c.tau50.widget->set_active(true);
+  c.tau.us50->set_active(true);
   EXPECT_EQ(toggles, 2);
-  EXPECT_FALSE(c.tau75.widget->get_active());
+  EXPECT_FALSE(c.tau.us75->get_active());
   EXPECT_EQ(live(desk.config).mpx.tau, Tau::Us50);
   EXPECT_TRUE(desk.shared->params_dirty.load());
 }

@@ -1,6 +1,6 @@
 #pragma once
-// GUI tests over a private configuration folder with the log captured, and a desk
-// assembled by the window's own desk build in a real window.
+// GUI tests over a private configuration folder with the log captured, and the views
+// built by their own builders in a real window.
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <gtkmm/button.h>
@@ -18,7 +18,7 @@
 #include "settings/config.hpp"
 #include "log.hpp"
 #include "ui/render.hpp"
-#include "ui/ventana.hpp"
+#include "ui/desk/desk_view.hpp"
 
 namespace velmora::test {
 
@@ -95,38 +95,30 @@ class GuiEnv : public ::testing::Test {
   std::ostringstream log_;
 };
 
-// The desk's part of the window build with `cfg` as the loaded configuration; the first-run
-// step only when asked.
+// The desk view built from `cfg` as the loaded configuration, shown in a real window; the
+// first-run step only when asked.
 struct Desk {
   explicit Desk(ProcessorConfig cfg, bool run_first_step = true)
-      : config(make_shared_config(std::move(cfg))),
-        body(ui::build_desk(config, shared, *header, window)) {
-    auto* root = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 4);
-    root->append(*header);
-    root->append(*body.main_row);
-    if (run_first_step) {
-      ui::first_run(config, shared, strips(), controls(), selector(), body.presets.presets);
-    }
-    window.set_child(*root);
+      : config(make_shared_config(std::move(cfg))), view(ui::DeskView::build(config, shared, window)) {
+    if (run_first_step) view->first_run();
+    window.set_child(*view->root);
     window.present();
     pump();
   }
 
-  std::vector<ui::BandStrip>& strips() { return *body.strips; }
-  ui::DeskControls& controls() { return *body.controls; }
-  Gtk::SpinButton& band_count() { return *body.controls->band_count.widget; }
-  Gtk::ComboBoxText& selector() { return *body.presets.selector; }
-  const std::vector<Preset>& presets() { return *body.presets.presets; }
+  std::vector<ui::BandStrip>& strips() { return view->strips; }
+  Gtk::SpinButton& band_count() { return *view->band_count; }
+  Gtk::ComboBoxText& selector() { return *view->presets->selector; }
+  const std::vector<Preset>& presets() { return *view->presets->presets; }
   void load(const Glib::ustring& name) {
     selector().set_active_id(name);
-    click(find_button(*header, "▶ LOAD"));
+    click(*view->presets->load);
   }
 
   SharedConfig config;
   std::shared_ptr<SharedState> shared = SharedState::create();
   Gtk::Window window;
-  Gtk::Box* header = Gtk::make_managed<Gtk::Box>();
-  ui::DeskBody body;
+  std::shared_ptr<ui::DeskView> view;
 };
 
 }  // namespace velmora::test

@@ -1,4 +1,4 @@
-#include "ui/meter.hpp"
+#include "ui/widgets/meter.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +9,13 @@
 namespace velmora::ui {
 
 namespace {
+
+struct Rgb {
+  double r, g, b;
+};
+struct SegmentRect {
+  double x, y, w, h;
+};
 
 constexpr int kMeterWidth = 16;
 constexpr int kMeterHeight = 120;
@@ -38,8 +45,6 @@ Rgb zone_colour(int segment) {
   return kRed;
 }
 
-}  // namespace
-
 unsigned meter_lit_count(double level) {
   const double lit = std::round(level * kMeterSegments);
   if (!(lit > 0.0)) return 0;  // negative or NaN
@@ -67,6 +72,7 @@ SegmentRect meter_segment_rect(int segment, int height) {
                      pitch - kSegmentGap};
 }
 
+// Paints the 30 segments for a level already clamped to [0, 1].
 void draw_meter(const Cairo::RefPtr<Cairo::Context>& cr, int height, bool gr_mode, double level) {
   const unsigned lit = meter_lit_count(level);
   for (int i = 0; i < kMeterSegments; ++i) {
@@ -77,6 +83,8 @@ void draw_meter(const Cairo::RefPtr<Cairo::Context>& cr, int height, bool gr_mod
     cr->fill();
   }
 }
+
+}  // namespace
 
 Gtk::DrawingArea* Meter::build(MeterCell cell, bool gr_mode) {
   auto* area = Gtk::make_managed<Gtk::DrawingArea>();

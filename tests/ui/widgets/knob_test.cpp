@@ -1,4 +1,4 @@
-#include "ui/knob.hpp"
+#include "ui/widgets/knob.hpp"
 
 #include <gtest/gtest.h>
 #include <gtkmm/window.h>

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "settings/presets.hpp"
-#include "ui/desk_fixture.hpp"
+#include "ui/gui_fixture.hpp"
 
 namespace velmora::test {
 namespace {
@@ -21,7 +21,7 @@ class DeskPresets : public GuiEnv {
   static std::vector<Gtk::Window*> dialogs() { return windows_titled("Guardar preset"); }
   // Opens the dialog from "● SAVE", types the name and presses "Guardar".
   static void save_as(Desk& desk, const Glib::ustring& typed) {
-    click(find_button(*desk.header, "● SAVE"));
+    click(find_button(*desk.view->header, "● SAVE"));
     ASSERT_EQ(dialogs().size(), 1u);
     find_all<Gtk::Entry>(*dialogs()[0]).at(0)->set_text(typed);
     click(find_button(*dialogs()[0], "Guardar"));
@@ -46,8 +46,8 @@ TEST_F(DeskPresets, FirstRunAppliesAndSavesRock) {
   EXPECT_TRUE(desk.shared->params_dirty.load());
 
   const auto& b1 = desk.strips()[0];
-  EXPECT_EQ((std::array{b1.thr.value(), b1.ratio.value(), b1.atk.value(), b1.rel.value(),
-                        b1.gain.value(), b1.clip_level.value()}),
+  EXPECT_EQ((std::array{b1.knobs.thr.value(), b1.knobs.ratio.value(), b1.knobs.atk.value(), b1.knobs.rel.value(),
+                        b1.knobs.gain.value(), b1.knobs.clip_level.value()}),
             (std::array{-24.0f, 4.0f, 15.0f, 200.0f, 4.0f, -0.5f}));
   EXPECT_EQ(desk.strips()[4].freq_label->get_text(), ">6k");
   EXPECT_EQ(desk.strips()[5].freq_label->get_text(), "\u2014");
@@ -65,7 +65,7 @@ TEST_F(DeskPresets, LaterRunShowsTheStoredValuesAndSelectsTheStoredName) {
     stored.guardar();
     Desk desk(ProcessorConfig::cargar());
     EXPECT_EQ(live(desk.config), stored) << "nothing is applied again";
-    EXPECT_FLOAT_EQ(desk.strips()[0].thr.value(), -7.0f);
+    EXPECT_FLOAT_EQ(desk.strips()[0].knobs.thr.value(), -7.0f);
     EXPECT_EQ(desk.band_count().get_value(), 3);
     EXPECT_EQ(desk.selector().get_active_text(), shown);
     EXPECT_TRUE(logged("INFO", std::string("Preset previo restaurado: ") + name));
@@ -114,8 +114,8 @@ TEST_F(DeskPresets, LoadKeepsAPresetsOwnCrossovers) {
 TEST_F(DeskPresets, LoadOfClasicMovesTheOutGainAndLimiterSliders) {
   Desk desk(ProcessorConfig::cargar());
   desk.load("CLASIC");
-  EXPECT_DOUBLE_EQ(desk.controls().out_gain.widget->get_value(), -1.0);
-  EXPECT_DOUBLE_EQ(desk.controls().limiter.widget->get_value(), -1.0);
+  EXPECT_DOUBLE_EQ(desk.view->out_gain->get_value(), -1.0);
+  EXPECT_DOUBLE_EQ(desk.view->limiter->get_value(), -1.0);
   EXPECT_FLOAT_EQ(live(desk.config).limiter_threshold, -1.0f);
 }
 
@@ -131,12 +131,12 @@ TEST_F(DeskPresets, LoadShowsEveryPanelControlAndWritesOnlyTheLoadedValues) {
   Desk desk(ProcessorConfig::cargar());
   desk.load("Fuera");
 
-  const auto& c = desk.controls();
-  EXPECT_DOUBLE_EQ(c.in_gain.widget->get_value(), 12.0);
-  EXPECT_DOUBLE_EQ(c.out_gain.widget->get_value(), -12.0);
-  EXPECT_DOUBLE_EQ(c.limiter.widget->get_value(), -6.0);
-  EXPECT_TRUE(c.mpx_switch.widget->get_active());
-  EXPECT_TRUE(c.tau50.widget->get_active());
+  const ui::DeskView& c = *desk.view;
+  EXPECT_DOUBLE_EQ(c.in_gain->get_value(), 12.0);
+  EXPECT_DOUBLE_EQ(c.out_gain->get_value(), -12.0);
+  EXPECT_DOUBLE_EQ(c.limiter->get_value(), -6.0);
+  EXPECT_TRUE(c.mpx_switch->get_active());
+  EXPECT_TRUE(c.tau.us50->get_active());
   ProcessorConfig expected = ProcessorConfig::cargar();
   expected.last_preset = "Fuera";
   user.apply(expected);
@@ -185,7 +185,7 @@ TEST_F(DeskPresets, BlankNameOrPoisonedLockLeavesTheDialogOpen) {
 
 TEST_F(DeskPresets, SavingAnExistingNameMovesItToTheEnd) {
   Desk desk(ProcessorConfig::cargar());
-  desk.controls().out_gain.widget->set_value(4.0);
+  desk.view->out_gain->set_value(4.0);
   save_as(desk, "BLUE");
   EXPECT_EQ(items(desk.selector()), 6);
   EXPECT_EQ(desk.selector().get_active_text(), "BLUE");
@@ -197,13 +197,13 @@ TEST_F(DeskPresets, SavingAnExistingNameMovesItToTheEnd) {
 
 TEST_F(DeskPresets, SavedRockShadowsTheBuiltInForTheRun) {
   Desk desk(ProcessorConfig::cargar());
-  desk.strips()[0].thr.set_value(-5.0f);
-  scroll(*desk.strips()[0].thr.widget, 0.0, 0.0);  // a zero step writes the shown value
+  desk.strips()[0].knobs.thr.set_value(-5.0f);
+  scroll(*desk.strips()[0].knobs.thr.widget, 0.0, 0.0);  // a zero step writes the shown value
   save_as(desk, "ROCK");
   desk.load("BLUE");
   desk.load("ROCK");
   EXPECT_FLOAT_EQ(live(desk.config).bands[0].threshold_db, -5.0f);
-  EXPECT_FLOAT_EQ(desk.strips()[0].thr.value(), -5.0f);
+  EXPECT_FLOAT_EQ(desk.strips()[0].knobs.thr.value(), -5.0f);
 }
 
 // A preset that never reached its file is not offered as saved.

@@ -35,14 +35,7 @@ class Knob {
   std::shared_ptr<KnobState> state;
 };
 
-// Pure parts, kept apart so that tests can call them directly.
+// The value as the knob writes it under its dial: "-18.0dB", "150ms", "3.0:1".
 std::string knob_value_text(float value, std::string_view unit);
-// Pointer angle in radians (cairo convention): 3π/4 at min, 9π/4 at max.
-double knob_angle(float value, float min, float max);
-// The value after a scroll of dy or a drag offset of oy (both: up is negative).
-float knob_scrolled(float value, float min, float max, double dy);
-float knob_dragged(float value, float min, float max, double oy);
-// Paints the knob for `state` into a w × h area; the widget's draw function calls it.
-void draw_knob(const Cairo::RefPtr<Cairo::Context>& cr, int w, int h, const KnobState& state);
 
 }  // namespace velmora::ui

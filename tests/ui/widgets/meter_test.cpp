@@ -1,4 +1,4 @@
-#include "ui/meter.hpp"
+#include "ui/widgets/meter.hpp"
 
 #include <gtest/gtest.h>
 #include <gtkmm/window.h>
@@ -10,6 +10,10 @@
 
 namespace velmora::ui {
 namespace {
+
+struct Rgb {
+  double r, g, b;
+};
 
 // Zone colours written out per segment, bottom first: 23 green, 4 yellow, 2 orange, 1 red.
 Rgb expected_colour(int i, int lit, bool gr_mode) {

@@ -1,4 +1,4 @@
-#include "ui/knob.hpp"
+#include "ui/widgets/knob.hpp"
 
 #include <fmt/format.h>
 #include <gtkmm/eventcontrollerscroll.h>
@@ -53,19 +53,13 @@ void changed(KnobState& st, Gtk::DrawingArea* widget, float v) {
   if (auto cb = st.on_change) cb(v);
 }
 
-}  // namespace
-
-std::string knob_value_text(float value, std::string_view unit) {
-  const bool whole = (unit == ":1" && value >= 10.0f) || (unit == "ms" && value >= 100.0f);
-  if (whole) return fmt::format("{:.0f}{}", value, unit);
-  return fmt::format("{:.1f}{}", value, unit);
-}
-
+// Pointer angle in radians (cairo convention): 3π/4 at min, 9π/4 at max.
 double knob_angle(float value, float min, float max) {
   const float frac = (value - min) / (max - min);
   return static_cast<double>(frac) * kArcSweep + kArcStart;
 }
 
+// The value after a scroll of dy or a drag offset of oy (both: up is negative).
 float knob_scrolled(float value, float min, float max, double dy) {
   const float step = (max - min) / kStepsPerRange;
   return clamp_into(value + static_cast<float>(dy) * step, min, max);
@@ -118,6 +112,14 @@ void draw_knob(const Cairo::RefPtr<Cairo::Context>& cr, int w, int h, const Knob
   cr->set_font_size(kValueSize);
   cr->move_to(centred_x(cr, text, cx), h - 2.0);
   cr->show_text(text);
+}
+
+}  // namespace
+
+std::string knob_value_text(float value, std::string_view unit) {
+  const bool whole = (unit == ":1" && value >= 10.0f) || (unit == "ms" && value >= 100.0f);
+  if (whole) return fmt::format("{:.0f}{}", value, unit);
+  return fmt::format("{:.1f}{}", value, unit);
 }
 
 Knob::Knob(std::string label, std::string unit, float min, float max, float value)

@@ -20,20 +20,6 @@ struct Meter {
   static Gtk::DrawingArea* build(MeterCell cell, bool gr_mode);
 };
 
-// Paints the 30 segments for a level already clamped to [0, 1].
-void draw_meter(const Cairo::RefPtr<Cairo::Context>& cr, int height, bool gr_mode, double level);
-
-// Pure parts for tests.
-unsigned meter_lit_count(double level);
-struct Rgb {
-  double r, g, b;
-};
-Rgb meter_segment_colour(int segment, unsigned lit, bool gr_mode);
-struct SegmentRect {
-  double x, y, w, h;
-};
-SegmentRect meter_segment_rect(int segment, int height);
-
 // Caption (css "io-lbl") above the meters side by side; managed.
 Gtk::Box* meter_col(const Glib::ustring& title, const std::vector<Gtk::Widget*>& meters);
 

@@ -1,0 +1,141 @@
+#include "ui/preset_controls.hpp"
+
+#include <gtkmm/box.h>
+#include <gtkmm/entry.h>
+#include <unicode/uchar.h>
+
+#include <algorithm>
+
+#include "ui/style.hpp"
+#include "utf8.hpp"
+
+namespace velmora::ui {
+namespace {
+
+bool holds_name(const std::vector<Preset>& list, std::string_view name) {
+  return std::any_of(list.begin(), list.end(), [&](const Preset& p) { return p.name == name; });
+}
+
+Gtk::Button* button(const Glib::ustring& text, const Glib::ustring& css) {
+  auto* b = Gtk::make_managed<Gtk::Button>(text);
+  b->add_css_class(css);
+  return b;
+}
+
+// Into one view's list and selector: a new name gets an item at the end.
+void take_in(const PresetControls& c, const Preset& saved) {
+  if (!holds_name(*c.presets, saved.name)) c.selector->append(saved.name, saved.name);
+  remove_presets_named(*c.presets, saved.name);
+  c.presets->push_back(saved);
+}
+
+}  // namespace
+
+std::shared_ptr<PresetControls> PresetControls::create(const SharedConfig& config,
+                                                       const char* load_tooltip) {
+  auto c = std::make_shared<PresetControls>(PresetControls{
+      std::make_shared<std::vector<Preset>>(all_presets()), Gtk::make_managed<Gtk::ComboBoxText>(),
+      button("▶ LOAD", "btn-load"), button("● SAVE", "btn-save"), {}});
+  for (const Preset& p : *c->presets) c->selector->append(p.name, p.name);
+  std::string last;
+  config->with([&](const ProcessorConfig& cfg) { last = cfg.last_preset; });
+  c->select(last);
+  c->load->set_tooltip_text(load_tooltip);
+  c->save->set_tooltip_text("Guardar configuración actual como preset");
+  return c;
+}
+
+std::optional<Preset> PresetControls::find(std::string_view name) const {
+  const auto it = std::find_if(presets->begin(), presets->end(),
+                               [&](const Preset& p) { return p.name == name; });
+  if (it == presets->end()) return std::nullopt;
+  return *it;
+}
+
+std::optional<Preset> PresetControls::chosen() const {
+  if (selector->get_active_row_number() < 0) return std::nullopt;
+  return find(selector->get_active_text().raw());
+}
+
+void PresetControls::select(const std::string& name) const {
+  // Every list starts with the built-ins, so the first item is "ROCK".
+  if (name.empty() || !selector->set_active_id(name)) selector->set_active(0);
+}
+
+void PresetControls::offer(const Preset& saved) const {
+  take_in(*this, saved);
+  for (const auto& weak : linked) {
+    if (auto other = weak.lock()) take_in(*other, saved);
+  }
+  selector->set_active_id(saved.name);
+}
+
+void link_presets(const std::shared_ptr<PresetControls>& a, const std::shared_ptr<PresetControls>& b) {
+  a->linked.push_back(b);
+  b->linked.push_back(a);
+}
+
+Gtk::Window* present_save_dialog(const SaveDialogLayout& layout, SaveConfirm confirm) {
+  auto* dialog = Gtk::make_managed<Gtk::Window>();
+  if (layout.parent != nullptr) dialog->set_transient_for(*layout.parent);
+  dialog->set_modal(true);
+  dialog->set_title("Guardar preset");
+  dialog->set_default_size(layout.width, -1);
+
+  auto* content = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, layout.spacing);
+  content->set_margin_start(layout.margin_x);
+  content->set_margin_end(layout.margin_x);
+  content->set_margin_top(layout.margin_y);
+  content->set_margin_bottom(layout.margin_y);
+  auto* prompt = styled_label("Nombre del preset:", "side-lbl");
+  prompt->set_halign(Gtk::Align::START);
+  auto* entry = Gtk::make_managed<Gtk::Entry>();
+  entry->set_text("Mi preset");
+  entry->set_hexpand(true);
+  auto* buttons = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
+  buttons->set_halign(Gtk::Align::END);
+  auto* cancel = button("Cancelar", "btn-cancel");
+  auto* confirm_button = button("Guardar", "btn-save");
+  buttons->append(*cancel);
+  buttons->append(*confirm_button);
+  content->append(*prompt);
+  content->append(*entry);
+  content->append(*buttons);
+  dialog->set_child(*content);
+
+  cancel->signal_clicked().connect([dialog] { on_save_cancelled(*dialog); });
+  confirm_button->signal_clicked().connect([entry, dialog, confirm = std::move(confirm)] {
+    const std::string name = trim_white_space(entry->get_text().raw());
+    if (!name.empty() && confirm(name)) dialog->destroy();
+  });
+  dialog->present();
+  return dialog;
+}
+
+void on_save_cancelled(Gtk::Window& dialog) { dialog.destroy(); }
+
+std::optional<Preset> save_preset(const SharedConfig& config, const std::string& name,
+                                  spdlog::logger& log) {
+  std::optional<Preset> preset;
+  config->with([&](const ProcessorConfig& c) { preset = Preset::from_config(name, c); });
+  if (!preset) return std::nullopt;
+  if (auto saved = preset->save(); !saved) {
+    log.error("Error guardando preset: {}", saved.error());
+    return std::nullopt;
+  }
+  return preset;
+}
+
+std::string trim_white_space(std::string_view s) {
+  std::size_t begin = s.size();
+  std::size_t end = 0;
+  for_each_char(s, [&](UChar32 c, std::string_view bytes) {
+    if (c >= 0 && u_isUWhiteSpace(c)) return;
+    const auto at = static_cast<std::size_t>(bytes.data() - s.data());
+    begin = std::min(begin, at);
+    end = at + bytes.size();
+  });
+  return begin < end ? std::string(s.substr(begin, end - begin)) : std::string();
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,79 @@
+#pragma once
+// The preset controls that each view has one set of: its own preset list, the selector,
+// "▶ LOAD" and "● SAVE", and the save-preset dialog. The views differ in the handlers
+// they connect and in the dialog's layout; the list rules are the same: a preset is
+// found by name, byte for byte, first match, and a saved preset replaces every preset
+// of its name at the end of the list.
+#include <gtkmm/button.h>
+#include <gtkmm/comboboxtext.h>
+#include <gtkmm/window.h>
+#include <spdlog/logger.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/config.hpp"
+#include "settings/presets.hpp"
+
+namespace velmora::ui {
+
+using PresetList = std::shared_ptr<std::vector<Preset>>;
+
+struct PresetControls {
+  PresetList presets;
+  Gtk::ComboBoxText* selector;
+  Gtk::Button* load;
+  Gtk::Button* save;
+  // The other views' controls: a preset saved here is offered there too, so that a LOAD
+  // there never applies an older copy of a preset overwritten here.
+  std::vector<std::weak_ptr<PresetControls>> linked;
+
+  // The list from all_presets(), one selector item per preset, the stored last_preset
+  // selected (the first item, "ROCK", when there is none or no item has that name).
+  static std::shared_ptr<PresetControls> create(const SharedConfig& config,
+                                                const char* load_tooltip);
+
+  // The first preset of the list named `name`.
+  std::optional<Preset> find(std::string_view name) const;
+  // The selected preset, when the list holds its name.
+  std::optional<Preset> chosen() const;
+  // Selects the item named `name`, or the first item when no item has that name.
+  void select(const std::string& name) const;
+  // The list and the selector of this view and of every linked one offer `saved`;
+  // this view's selector selects it.
+  void offer(const Preset& saved) const;
+};
+
+// Both lists offer each other's saves.
+void link_presets(const std::shared_ptr<PresetControls>& a, const std::shared_ptr<PresetControls>& b);
+
+// What the two save dialogs differ in.
+struct SaveDialogLayout {
+  Gtk::Window* parent;  // transient for this window; none when nullptr
+  int width;
+  int spacing;
+  int margin_x;
+  int margin_y;
+};
+
+// "Guardar" with the name trimmed of white space; true when the dialog may close.
+using SaveConfirm = std::function<bool(const std::string& name)>;
+
+// Presents the modal "Guardar preset" dialog and returns it at once. A blank name keeps
+// it open without calling `confirm`.
+Gtk::Window* present_save_dialog(const SaveDialogLayout& layout, SaveConfirm confirm);
+void on_save_cancelled(Gtk::Window& dialog);
+
+// A preset named `name` from the live configuration, written to its file. Nothing when the
+// lock is poisoned, or when the file could not be written, which is logged on `log`.
+std::optional<Preset> save_preset(const SharedConfig& config, const std::string& name,
+                                  spdlog::logger& log);
+
+// Unicode White_Space off both ends of UTF-8 text.
+std::string trim_white_space(std::string_view s);
+
+}  // namespace velmora::ui
