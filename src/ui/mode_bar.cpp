@@ -40,15 +40,18 @@ Gtk::Box* build_mode_bar(WindowFrame& f) {
 }
 
 void on_view_toggled(const WindowFrame& f) {
+  // The view that comes up shows the settings in force, whichever view changed them.
   if (f.rack_toggle->get_active()) {
+    f.rack->show_live();
     f.desk->root->set_visible(false);
-    if (f.rack_root != nullptr) f.rack_root->set_visible(true);
+    f.rack->root->set_visible(true);
     // The rack takes its own natural size.
     f.window->set_default_size(-1, -1);
     f.rack_toggle->set_css_classes(kModeActiveClasses);
     f.desk_toggle->set_css_classes(kModeClasses);
   } else {
-    if (f.rack_root != nullptr) f.rack_root->set_visible(false);
+    f.desk->show_live();
+    f.rack->root->set_visible(false);
     f.desk->root->set_visible(true);
     f.window->set_default_size(kDeskWidth, kDeskHeight);
     f.rack_toggle->set_css_classes(kModeClasses);

@@ -52,16 +52,28 @@ void on_tau50_toggled(const Gtk::CheckButton& button, const SharedConfig& config
   choose_tau(button, Tau::Us50, config, shared);
 }
 
-Gtk::Scale* make_slider(Bindings& bindings, const SharedConfig& config, SliderRange range,
-                        const SliderField& slider) {
+Gtk::Scale* make_scale(SliderRange range) {
   auto adjustment =
       Gtk::Adjustment::create(range.min, range.min, range.max, range.step, 10 * range.step);
   auto* scale = Gtk::make_managed<Gtk::Scale>(adjustment, Gtk::Orientation::HORIZONTAL);
   scale->set_digits(1);
-  config->with([&](const ProcessorConfig& c) { scale->set_value(c.*slider.field); });
-  bindings.add(scale->signal_value_changed().connect(
-      [scale, config, handler = slider.handler] { handler(*scale, config); }));
+  scale->set_draw_value(false);
   return scale;
+}
+
+void bind_slider(Bindings& bindings, Gtk::Scale& scale, const SharedConfig& config,
+                 const SliderField& slider) {
+  config->with([&](const ProcessorConfig& c) { scale.set_value(c.*slider.field); });
+  bindings.add(scale.signal_value_changed().connect(
+      [&scale, config, handler = slider.handler] { handler(scale, config); }));
+}
+
+void PanelControls::show(const ProcessorConfig& c) const {
+  band_count->set_value(static_cast<double>(c.num_bands));
+  in_gain->set_value(c.input_gain_db);
+  out_gain->set_value(c.output_gain_db);
+  limiter->set_value(c.limiter_threshold);
+  tau.show(c.mpx.tau);
 }
 
 TauButtons make_tau_buttons(Bindings& bindings, const SharedConfig& config,

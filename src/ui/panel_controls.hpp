@@ -5,6 +5,7 @@
 #include <gtkmm/checkbutton.h>
 #include <gtkmm/range.h>
 #include <gtkmm/scale.h>
+#include <gtkmm/spinbutton.h>
 #include <gtkmm/switch.h>
 #include <gtkmm/togglebutton.h>
 
@@ -52,9 +53,12 @@ inline constexpr SliderField kInGain{&ProcessorConfig::input_gain_db, on_input_g
 inline constexpr SliderField kOutGain{&ProcessorConfig::output_gain_db, on_output_gain_changed};
 inline constexpr SliderField kLimiter{&ProcessorConfig::limiter_threshold, on_limiter_changed};
 
-// A horizontal scale over `range` showing the field, connected only after the value is set.
-Gtk::Scale* make_slider(Bindings& bindings, const SharedConfig& config, SliderRange range,
-                        const SliderField& slider);
+// A horizontal scale over `range`, its value not drawn.
+Gtk::Scale* make_scale(SliderRange range);
+// Shows the field on the scale, then connects the slider's handler, so that setting the
+// value runs nothing.
+void bind_slider(Bindings& bindings, Gtk::Scale& scale, const SharedConfig& config,
+                 const SliderField& slider);
 
 // The two pre-emphasis choices, grouped so that exactly one is active.
 struct TauButtons {
@@ -62,6 +66,19 @@ struct TauButtons {
   Gtk::CheckButton* us50;
 
   void show(Tau tau) const { (tau == Tau::Us75 ? us75 : us50)->set_active(true); }
+};
+
+// The controls that both views have one of each and show alike.
+struct PanelControls {
+  Gtk::SpinButton* band_count = nullptr;
+  Gtk::Scale* in_gain = nullptr;
+  Gtk::Scale* out_gain = nullptr;
+  Gtk::Scale* limiter = nullptr;
+  TauButtons tau{};
+
+  // Call inside the view's Bindings::quietly: the spin button would otherwise write its
+  // crossover table over the loaded one.
+  void show(const ProcessorConfig& config) const;
 };
 
 // Both buttons with their labels and class, showing the configured choice, then connected.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "ui/bindings.hpp"
 #include "ui/style.hpp"
 #include "utf8.hpp"
 
@@ -113,6 +114,14 @@ Gtk::Window* present_save_dialog(const SaveDialogLayout& layout, SaveConfirm con
 }
 
 void on_save_cancelled(Gtk::Window& dialog) { dialog.destroy(); }
+
+void load_preset(const SharedConfig& config, SharedState& shared, const Preset& preset) {
+  edit_config(config, &shared, [&](ProcessorConfig& c) {
+    preset.apply(c);
+    c.last_preset = preset.name;
+    c.guardar();
+  });
+}
 
 std::optional<Preset> save_preset(const SharedConfig& config, const std::string& name,
                                   spdlog::logger& log) {

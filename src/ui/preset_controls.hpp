@@ -18,6 +18,7 @@
 
 #include "settings/config.hpp"
 #include "settings/presets.hpp"
+#include "shared_state.hpp"
 
 namespace velmora::ui {
 
@@ -67,6 +68,11 @@ using SaveConfirm = std::function<bool(const std::string& name)>;
 // it open without calling `confirm`.
 Gtk::Window* present_save_dialog(const SaveDialogLayout& layout, SaveConfirm confirm);
 void on_save_cancelled(Gtk::Window& dialog);
+
+// The load of either view: copies the preset's processing fields into the live
+// configuration, stores its name as last_preset and writes "config.json" while the lock
+// is held, then raises the reload flag (also when a poisoned lock skipped the rest).
+void load_preset(const SharedConfig& config, SharedState& shared, const Preset& preset);
 
 // A preset named `name` from the live configuration, written to its file. Nothing when the
 // lock is poisoned, or when the file could not be written, which is logged on `log`.

@@ -65,11 +65,16 @@ std::shared_ptr<WindowFrame> build_window(Gtk::Application& app) {
   f->desk = DeskView::build(f->config, f->shared, *f->window);
   f->root->append(*f->desk->root);
 
-  // The rack view goes here: built hidden, appended after the desk view, f->rack_root set.
+  f->rack = rack_view::build(f->config, f->shared);
+  f->rack->root->set_visible(false);
+  f->root->append(*f->rack->root);
+  link_presets(f->desk->presets, f->rack->presets);
 
   f->rack_toggle->signal_toggled().connect([f] { on_view_toggled(*f); });
 
   f->desk->first_run();
+  // The first run may have applied "ROCK": the rack shows what is in force too.
+  f->rack->show_live();
 
   f->window->set_child(*f->root);
 

@@ -14,6 +14,7 @@
 #include "settings/config.hpp"
 #include "shared_state.hpp"
 #include "ui/desk/desk_view.hpp"
+#include "ui/rack/rack_view.hpp"
 
 namespace velmora::ui {
 
@@ -35,7 +36,7 @@ struct WindowFrame {
   Gtk::ToggleButton* rack_toggle = nullptr;
   Gtk::ToggleButton* standby_toggle = nullptr;
   std::shared_ptr<DeskView> desk;
-  Gtk::Widget* rack_root = nullptr;  // none until the rack view is built
+  std::shared_ptr<RackView> rack;
   EngineCell engine_cell;
 };
 

@@ -1,7 +1,8 @@
 """The real program as a user starts it: under X, with a fresh configuration folder and
 no sound card. It must open its window, report the missing audio once, hand a second start over
 to the running instance, and on a window close request save its configuration and exit 0
-with the exit line.
+with the exit line. A second run edits a band in the rack view's drawer as a person would,
+through the accessibility tree and the pointer, and the edit must be in the saved file.
 
 Usage: python3 test_program.py <path-to-velmora>   (needs DISPLAY)
 """
@@ -14,7 +15,9 @@ import tempfile
 import threading
 import time
 
+import pyatspi
 from Xlib import X, display, protocol
+from Xlib.ext import xtest
 
 BUS_MARK = "VELMORA_E2E_PRIVATE_BUS"
 TIMEOUT = 20.0
@@ -47,6 +50,7 @@ class Program:
         self.cfg = os.path.join(home, "cfg")
         env = dict(os.environ, XDG_CONFIG_HOME=self.cfg, HOME=home,
                    RUST_LOG="info", RUST_LOG_STYLE="never")
+        env.pop("NO_AT_BRIDGE", None)  # the rack run finds its widgets through accessibility
         self.proc = subprocess.Popen([exe, *args], env=env, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.lines = []
@@ -98,6 +102,16 @@ class X11:
         if not prop or len(prop.value) < 2:
             return None
         return (int(prop.value[0]), int(prop.value[1]))
+
+    def pointer(self, w, x, y, button):
+        """Presses and releases `button` at window coordinates x, y (4 is a wheel notch up)."""
+        pos = self.d.screen().root.translate_coords(w, x, y)
+        xtest.fake_input(self.d, X.MotionNotify, x=pos.x, y=pos.y)
+        self.d.sync()
+        time.sleep(0.2)  # the toolkit sees the pointer arrive before the button
+        xtest.fake_input(self.d, X.ButtonPress, button)
+        xtest.fake_input(self.d, X.ButtonRelease, button)
+        self.d.sync()
 
     def request_close(self, w):
         protocols = self.d.intern_atom("WM_PROTOCOLS")
@@ -183,6 +197,80 @@ def run(exe, s):
         shutil.rmtree(home, ignore_errors=True)
 
 
+def on_screen(acc):
+    e = acc.queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+    return acc.getState().contains(pyatspi.STATE_VISIBLE) and e.width > 0 and e.height > 0
+
+
+def showing(pid, role, name):
+    """The first accessible of the program with this role and name that takes up room on
+    screen (a hidden view leaves the tree; a closed drawer keeps its children at size 0)."""
+    def find(node, depth=0):
+        for i in range(node.childCount):
+            c = node.getChildAtIndex(i)
+            if c is None:
+                continue
+            if c.getRoleName() == role and c.name == name and on_screen(c):
+                return c
+            if depth < 16:
+                hit = find(c, depth + 1)
+                if hit is not None:
+                    return hit
+        return None
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is not None and app.get_process_id() == pid:
+            return find(app)
+    return None
+
+
+def centre(acc):
+    e = acc.queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+    return e.x + e.width // 2, e.y + e.height // 2
+
+
+def run_rack_edit(exe, s):
+    """Rack view, strip B3 opens the drawer, one wheel notch up on its THR knob, close."""
+    home = tempfile.mkdtemp(prefix="velmora-e2e-rack-")
+    x = X11()
+    prog = Program(exe, home)
+    try:
+        wins = wait_for(lambda: x.windows_of(prog.proc.pid))
+        if not s.check("rack run: window opens", bool(wins), prog.lines):
+            return
+        win = wins[0]
+        toggle = wait_for(lambda: showing(prog.proc.pid, "push button", "▣ RACK 3U"))
+        if not s.check("rack toggle found", toggle is not None):
+            return
+        toggle.queryAction().doAction(0)
+        # The window shrinks to the rack's own size; find the strip once it has.
+        wait_for(lambda: win.get_geometry().width < 1440, timeout=5)
+        time.sleep(0.5)
+        strip = wait_for(lambda: showing(prog.proc.pid, "label", "B3"))
+        if not s.check("rack strip B3 shown", strip is not None):
+            return
+        x.pointer(win, *centre(strip), 1)
+        clip = wait_for(lambda: showing(prog.proc.pid, "check box", "CLIP"))
+        if not s.check("drawer opens with its CLIP check", clip is not None):
+            return
+        time.sleep(0.5)  # the drawer slides down for 220 ms
+        knob = clip.parent.getChildAtIndex(0)  # THR, first in the drawer's knob row
+        x.pointer(win, *centre(knob), 4)
+        time.sleep(0.3)
+        x.request_close(win)
+        s.check("rack run exits 0", prog.wait() == 0, prog.lines[-3:])
+        with open(os.path.join(prog.cfg, "velmora", "config.json"), encoding="utf-8") as f:
+            bands = json.load(f)["bands"]
+        # The first run applied "ROCK", whose band 3 threshold is -18 dB; a notch adds 0.3 dB.
+        s.check("saved file holds the drawer edit of band 3",
+                [b["threshold_db"] for b in bands[:4]] == [-24.0, -20.0, -17.7, -20.0],
+                [b["threshold_db"] for b in bands])
+    finally:
+        prog.kill()
+        shutil.rmtree(home, ignore_errors=True)
+
+
 def main():
     if len(sys.argv) != 2:
         print("usage: test_program.py <path-to-velmora>", file=sys.stderr)
@@ -190,6 +278,7 @@ def main():
     on_private_bus()
     s = Suite()
     run(os.path.abspath(sys.argv[1]), s)
+    run_rack_edit(os.path.abspath(sys.argv[1]), s)
     print(f"{s.passed} passed, {s.failed} failed")
     return 0 if s.failed == 0 and s.passed > 0 else 1
 

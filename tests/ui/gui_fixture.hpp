@@ -19,6 +19,7 @@
 #include "log.hpp"
 #include "ui/render.hpp"
 #include "ui/desk/desk_view.hpp"
+#include "ui/rack/rack_view.hpp"
 
 namespace velmora::test {
 
@@ -95,30 +96,55 @@ class GuiEnv : public ::testing::Test {
   std::ostringstream log_;
 };
 
-// The desk view built from `cfg` as the loaded configuration, shown in a real window; the
-// first-run step only when asked.
-struct Desk {
-  explicit Desk(ProcessorConfig cfg, bool run_first_step = true)
-      : config(make_shared_config(std::move(cfg))), view(ui::DeskView::build(config, shared, window)) {
-    if (run_first_step) view->first_run();
-    window.set_child(*view->root);
+// A view's shared objects and a real window to show it in.
+struct ViewWindow {
+  explicit ViewWindow(ProcessorConfig cfg) : config(make_shared_config(std::move(cfg))) {}
+  void show(Gtk::Widget& root) {
+    window.set_child(root);
     window.present();
     pump();
   }
-
-  std::vector<ui::BandStrip>& strips() { return view->strips; }
-  Gtk::SpinButton& band_count() { return *view->band_count; }
-  Gtk::ComboBoxText& selector() { return *view->presets->selector; }
-  const std::vector<Preset>& presets() { return *view->presets->presets; }
-  void load(const Glib::ustring& name) {
-    selector().set_active_id(name);
-    click(*view->presets->load);
+  // Selects `name` and presses the view's "▶ LOAD".
+  static void load(const ui::PresetControls& presets, const Glib::ustring& name) {
+    presets.selector->set_active_id(name);
+    click(*presets.load);
   }
 
   SharedConfig config;
   std::shared_ptr<SharedState> shared = SharedState::create();
   Gtk::Window window;
+};
+
+// The desk view built from `cfg` as the loaded configuration; the first-run step only when asked.
+struct Desk : ViewWindow {
+  explicit Desk(ProcessorConfig cfg, bool run_first_step = true)
+      : ViewWindow(std::move(cfg)), view(ui::DeskView::build(config, shared, window)) {
+    if (run_first_step) view->first_run();
+    show(*view->root);
+  }
+
+  std::vector<ui::BandStrip>& strips() { return view->strips; }
+  Gtk::SpinButton& band_count() { return *view->panel.band_count; }
+  Gtk::ComboBoxText& selector() { return *view->presets->selector; }
+  const std::vector<Preset>& presets() { return *view->presets->presets; }
+  void load(const Glib::ustring& name) { ViewWindow::load(*view->presets, name); }
+
   std::shared_ptr<ui::DeskView> view;
 };
+
+// The rack view built from `cfg`.
+struct Rack : ViewWindow {
+  explicit Rack(ProcessorConfig cfg) : ViewWindow(std::move(cfg)), view(ui::rack_view::build(config, shared)) {
+    show(*view->root);
+  }
+
+  ui::RackDrawer& drawer() { return view->drawer; }
+  Gtk::ComboBoxText& selector() { return *view->presets->selector; }
+  void load(const Glib::ustring& name) { ViewWindow::load(*view->presets, name); }
+
+  std::shared_ptr<ui::RackView> view;
+};
+
+inline void notch_up(const ui::Knob& k) { scroll(*k.widget, 0.0, -1.0); }
 
 }  // namespace velmora::test

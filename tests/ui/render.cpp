@@ -113,4 +113,11 @@ void drag(Gtk::Widget& widget, double ox, double oy) {
   }
 }
 
+void press(Gtk::Widget& widget) {
+  if (GObject* g = find_controller(widget, GTK_TYPE_GESTURE_CLICK)) {
+    g_signal_emit_by_name(g, "pressed", 1, 1.0, 1.0);
+  }
+  pump();
+}
+
 }  // namespace velmora::test

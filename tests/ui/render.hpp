@@ -35,5 +35,7 @@ bool near(Px p, double r, double g, double b, int tol = 2);
 bool scroll(Gtk::Widget& widget, double dx, double dy);
 // Emits "drag-update" with the offsets on the widget's drag gesture.
 void drag(Gtk::Widget& widget, double ox, double oy);
+// Emits "pressed" on the widget's click gesture, as a press of the primary button does.
+void press(Gtk::Widget& widget);
 
 }  // namespace velmora::test

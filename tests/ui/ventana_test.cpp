@@ -2,6 +2,7 @@
 // at close and a second activation.
 #include <gtest/gtest.h>
 #include <gtkmm/drawingarea.h>
+#include <gtkmm/entry.h>
 
 #include <stdexcept>
 
@@ -58,8 +59,10 @@ TEST_F(Ventana, ViewToggleHidesDeskAndSwapsClasses) {
   EXPECT_EQ(size(), (std::pair{1440, 700}));
   f->window->present();
 
+  EXPECT_FALSE(f->rack->root->get_visible());
   f->rack_toggle->set_active(true);
   EXPECT_FALSE(f->desk->root->get_visible());
+  EXPECT_TRUE(f->rack->root->get_visible());
   EXPECT_TRUE(f->root->get_first_child()->get_visible()) << "the mode bar stays";
   EXPECT_EQ(f->rack_toggle->get_css_classes(), (Classes{"rack-mode-btn", "rack-mode-btn-active"}));
   EXPECT_EQ(f->desk_toggle->get_css_classes(), (Classes{"rack-mode-btn"}));
@@ -69,9 +72,66 @@ TEST_F(Ventana, ViewToggleHidesDeskAndSwapsClasses) {
   f->desk_toggle->set_active(true);
   EXPECT_FALSE(f->rack_toggle->get_active());
   EXPECT_TRUE(f->desk->root->get_visible());
+  EXPECT_FALSE(f->rack->root->get_visible());
   EXPECT_EQ(f->rack_toggle->get_css_classes(), (Classes{"rack-mode-btn"}));
   EXPECT_EQ(f->desk_toggle->get_css_classes(), (Classes{"rack-mode-btn", "rack-mode-btn-active"}));
   EXPECT_EQ(size(), (std::pair{1440, 700}));
+}
+
+// Either view shows the settings in force when it comes up, whichever view changed them,
+// and coming up writes nothing.
+TEST_F(Ventana, EachViewShowsWhatTheOtherLoaded) {
+  auto f = ui::build_window(*app_);
+  const ui::RackView& rack = *f->rack;
+  const ui::DeskView& desk = *f->desk;
+  // The first run applied "ROCK" after both views were built.
+  EXPECT_EQ(rack.presets->selector->get_active_text(), "ROCK");
+  EXPECT_FLOAT_EQ(rack.drawer.knobs.thr.value(), -24.0f);
+  EXPECT_EQ(rack.strips[4].range->get_text(), ">6k");
+
+  desk.presets->selector->set_active_id("HARD BASS");
+  click(*desk.presets->load);
+  f->rack_toggle->set_active(true);
+  EXPECT_EQ(rack.panel.band_count->get_value(), 6);
+  EXPECT_EQ(rack.panel.out_gain->get_value(), -2.0);
+  EXPECT_FLOAT_EQ(rack.drawer.knobs.gain.value(), 12.0f);
+
+  rack.presets->selector->set_active_id("CLASIC");
+  click(*rack.presets->load);
+  const ProcessorConfig loaded = live(f->config);
+  fs::remove(config_path());
+  f->shared->params_dirty.store(false);
+  f->desk_toggle->set_active(true);
+  EXPECT_EQ(desk.panel.band_count->get_value(), 5);
+  EXPECT_EQ(desk.panel.out_gain->get_value(), -1.0);
+  EXPECT_EQ(desk.panel.limiter->get_value(), -1.0);
+  EXPECT_FLOAT_EQ(desk.strips[0].knobs.thr.value(), loaded.bands[0].threshold_db);
+  f->rack_toggle->set_active(true);
+  EXPECT_EQ(live(f->config), loaded) << "showing wrote a value back";
+  EXPECT_FALSE(fs::exists(config_path())) << "switching is not a save";
+  EXPECT_FALSE(f->shared->params_dirty.load());
+}
+
+// A name loads what was last saved under it, whichever view saved it.
+TEST_F(Ventana, SaveInOneViewIsOfferedByTheOther) {
+  auto f = ui::build_window(*app_);
+  const auto save_as = [](Gtk::Button& save, const char* name) {
+    click(save);
+    auto* dialog = windows_titled("Guardar preset").at(0);
+    find_all<Gtk::Entry>(*dialog).at(0)->set_text(name);
+    click(find_button(*dialog, "Guardar"));
+  };
+  save_as(*f->desk->presets->save, "Nuevo");
+  f->rack->panel.out_gain->set_value(4.0);
+  save_as(*f->rack->presets->save, "Nuevo");
+  EXPECT_EQ(f->desk->presets->selector->get_model()->children().size(), 7u);
+  EXPECT_EQ(f->rack->presets->selector->get_model()->children().size(), 7u);
+
+  f->desk->panel.out_gain->set_value(-3.0);
+  f->desk->presets->selector->set_active_id("Nuevo");
+  click(*f->desk->presets->load);
+  EXPECT_FLOAT_EQ(live(f->config).output_gain_db, 4.0f);
+  EXPECT_EQ(f->desk->panel.out_gain->get_value(), 4.0);
 }
 
 TEST_F(Ventana, StandByTwiceRestoresLabelClassAndBypass) {

@@ -16,7 +16,8 @@ constexpr int kSliderWidth = 80;
 constexpr SliderRange kDeskLimiterRange{-6.0, 0.0, 0.1};
 
 Gtk::Scale* desk_slider(DeskView& v, SliderRange range, const SliderField& field) {
-  Gtk::Scale* scale = make_slider(v.bindings, v.config, range, field);
+  Gtk::Scale* scale = make_scale(range);
+  bind_slider(v.bindings, *scale, v.config, field);
   scale->set_size_request(kSliderWidth, -1);
   return scale;
 }
@@ -35,23 +36,23 @@ Gtk::Separator* separator() { return Gtk::make_managed<Gtk::Separator>(Gtk::Orie
 Gtk::Box* build_left_panel(DeskView& v) {
   auto* panel = side_panel();
   panel->append(*styled_label("BANDS", "side-lbl"));
-  panel->append(*v.band_count);
+  panel->append(*v.panel.band_count);
   panel->append(*separator());
   panel->append(*styled_label("IN GAIN", "side-lbl"));
-  v.in_gain = desk_slider(v, kGainRange, kInGain);
-  panel->append(*v.in_gain);
+  v.panel.in_gain = desk_slider(v, kGainRange, kInGain);
+  panel->append(*v.panel.in_gain);
   return panel;
 }
 
 Gtk::Box* build_right_panel(DeskView& v) {
   auto* panel = side_panel();
   panel->append(*styled_label("OUT GAIN", "side-lbl"));
-  v.out_gain = desk_slider(v, kGainRange, kOutGain);
-  panel->append(*v.out_gain);
+  v.panel.out_gain = desk_slider(v, kGainRange, kOutGain);
+  panel->append(*v.panel.out_gain);
   panel->append(*separator());
   panel->append(*styled_label("LIMITER", "side-lbl"));
-  v.limiter = desk_slider(v, kDeskLimiterRange, kLimiter);
-  panel->append(*v.limiter);
+  v.panel.limiter = desk_slider(v, kDeskLimiterRange, kLimiter);
+  panel->append(*v.panel.limiter);
   return panel;
 }
 
@@ -87,9 +88,9 @@ Gtk::Box* build_mpx_panel(DeskView& v) {
 
   panel->append(*separator());
   panel->append(*styled_label("PRE-EMPHASIS", "mpx-lbl"));
-  v.tau = make_tau_buttons(v.bindings, v.config, v.shared, "75 µs (NRSC)", "50 µs (ITU)", "mpx-tau");
-  panel->append(*v.tau.us75);
-  panel->append(*v.tau.us50);
+  v.panel.tau = make_tau_buttons(v.bindings, v.config, v.shared, "75 µs (NRSC)", "50 µs (ITU)", "mpx-tau");
+  panel->append(*v.panel.tau.us75);
+  panel->append(*v.panel.tau.us50);
 
   // Shown but bound to no setting.
   panel->append(*separator());

@@ -9,16 +9,6 @@ namespace {
 
 spdlog::logger& ventana_log() { return log::get("velmora::ui::ventana"); }
 
-// Applies `preset` to the live configuration under `name`, writes "config.json" while the
-// lock is held, then raises the reload flag (also when the lock is poisoned).
-void apply_and_save(const DeskView& v, const Preset& preset, const std::string& name) {
-  edit_config(v.config, v.shared.get(), [&](ProcessorConfig& c) {
-    preset.apply(c);
-    c.last_preset = name;
-    c.guardar();
-  });
-}
-
 }  // namespace
 
 Gtk::Box* build_preset_section(const std::shared_ptr<DeskView>& v) {
@@ -44,7 +34,7 @@ Gtk::Box* build_preset_section(const std::shared_ptr<DeskView>& v) {
 void on_load_clicked(const DeskView& v) {
   const auto preset = v.presets->chosen();
   if (!preset) return;
-  apply_and_save(v, *preset, preset->name);
+  load_preset(v.config, *v.shared, *preset);
   // Shown from a copy, after the lock is released.
   const auto loaded = copy_config(v.config);
   if (!loaded) return;
@@ -76,7 +66,7 @@ void DeskView::first_run() const {
   if (last.empty()) {
     const auto rock = presets->find("ROCK");
     if (!rock) return;
-    apply_and_save(*this, *rock, "ROCK");
+    load_preset(config, *shared, *rock);
     show_live();
     presets->select("ROCK");
     ventana_log().info("Primer arranque — preset ROCK aplicado y guardado");

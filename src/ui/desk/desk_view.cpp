@@ -41,12 +41,8 @@ std::vector<StripFace> DeskView::faces() const {
 void DeskView::show(const ProcessorConfig& c) const {
   bindings.quietly([&] {
     refresh_strips(strips, c);
-    band_count->set_value(static_cast<double>(c.num_bands));
-    in_gain->set_value(c.input_gain_db);
-    out_gain->set_value(c.output_gain_db);
-    limiter->set_value(c.limiter_threshold);
+    panel.show(c);
     mpx_switch->set_active(c.mpx.enabled);
-    tau.show(c.mpx.tau);
   });
 }
 
@@ -111,9 +107,9 @@ void build_band_area(DeskView& v, Gtk::Box& area) {
   area.add_css_class("rack-center");
   for (const BandStrip& s : v.strips) area.append(*s.root);
 
-  v.band_count = make_band_count(n);
-  v.bindings.add(v.band_count->signal_value_changed().connect(
-      [spin = v.band_count, config = v.config, shared = v.shared, faces = v.faces()] {
+  v.panel.band_count = make_band_count(n);
+  v.bindings.add(v.panel.band_count->signal_value_changed().connect(
+      [spin = v.panel.band_count, config = v.config, shared = v.shared, faces = v.faces()] {
         on_band_count_changed(*spin, config, shared, faces);
       }));
 }

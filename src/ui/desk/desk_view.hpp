@@ -34,12 +34,8 @@ struct DeskView : std::enable_shared_from_this<DeskView> {
   Gtk::Box* main_row = nullptr;
   std::vector<Gtk::Widget*> io_meters;  // input L, input R, output L, output R, limiter
   std::vector<BandStrip> strips;        // band 1 first
-  Gtk::SpinButton* band_count = nullptr;
-  Gtk::Scale* in_gain = nullptr;
-  Gtk::Scale* out_gain = nullptr;
-  Gtk::Scale* limiter = nullptr;
+  PanelControls panel;  // band count, gains, limiter, pre-emphasis
   Gtk::Switch* mpx_switch = nullptr;
-  TauButtons tau{};
   std::shared_ptr<PresetControls> presets;
 
   // Builds the whole view from the configuration; every handler is connected after its

@@ -39,12 +39,12 @@ TEST_F(DeskControls, BuildShowsTheConfigurationAndRunsNoHandler) {
     EXPECT_NEAR(s[i].root->get_opacity(), i < 5 ? 1.0 : 0.22, 1.0 / 255) << i;  // 8-bit opacity
   }
   const ui::DeskView& c = *desk.view;
-  EXPECT_EQ(c.band_count->get_value(), 5);
-  EXPECT_EQ((std::array{c.in_gain->get_value(), c.out_gain->get_value(),
-                        c.limiter->get_value()}),
+  EXPECT_EQ(c.panel.band_count->get_value(), 5);
+  EXPECT_EQ((std::array{c.panel.in_gain->get_value(), c.panel.out_gain->get_value(),
+                        c.panel.limiter->get_value()}),
             (std::array{1.5, -2.5, -4.0}));
   EXPECT_TRUE(c.mpx_switch->get_active());
-  EXPECT_TRUE(c.tau.us50->get_active());
+  EXPECT_TRUE(c.panel.tau.us50->get_active());
   EXPECT_FALSE(desk.shared->params_dirty.load()) << "building ran a handler";
   EXPECT_EQ(live(desk.config), cfg);
 }
@@ -60,7 +60,6 @@ struct EditCase {
 };
 
 ui::BandStrip& band3(Desk& d) { return d.strips()[2]; }
-void notch_up(const ui::Knob& k) { scroll(*k.widget, 0.0, -1.0); }
 using Cfg = const ProcessorConfig&;
 
 const EditCase kEdits[] = {
@@ -74,15 +73,15 @@ const EditCase kEdits[] = {
      [](Cfg c) { return float(c.bands[2].clip_enable); }, 0.0f, false},
     {"on", [](Desk& d, bool again) { band3(d).checks.on->set_active(again); },
      [](Cfg c) { return float(c.bands[2].enabled); }, 0.0f, true},
-    {"in", [](Desk& d, bool again) { d.view->in_gain->set_value(again ? -0.5 : 6.5); },
+    {"in", [](Desk& d, bool again) { d.view->panel.in_gain->set_value(again ? -0.5 : 6.5); },
      [](Cfg c) { return c.input_gain_db; }, 6.5f, false},
-    {"out", [](Desk& d, bool again) { d.view->out_gain->set_value(again ? -0.5 : -11.5); },
+    {"out", [](Desk& d, bool again) { d.view->panel.out_gain->set_value(again ? -0.5 : -11.5); },
      [](Cfg c) { return c.output_gain_db; }, -11.5f, false},
-    {"lim", [](Desk& d, bool again) { d.view->limiter->set_value(again ? -0.5 : -4.5); },
+    {"lim", [](Desk& d, bool again) { d.view->panel.limiter->set_value(again ? -0.5 : -4.5); },
      [](Cfg c) { return c.limiter_threshold; }, -4.5f, false},
     {"mpx", [](Desk& d, bool again) { d.view->mpx_switch->set_active(!again); },
      [](Cfg c) { return float(c.mpx.enabled); }, 1.0f, false},
-    {"tau", [](Desk& d, bool again) { (again ? d.view->tau.us75 : d.view->tau.us50)->set_active(true); },
+    {"tau", [](Desk& d, bool again) { (again ? d.view->panel.tau.us75 : d.view->panel.tau.us50)->set_active(true); },
      [](Cfg c) { return float(c.mpx.tau == Tau::Us50); }, 1.0f, true},
 };
 
@@ -109,16 +108,16 @@ TEST_F(DeskControls, ChoosingFiftyWritesItOnceAndRaisesTheFlag) {
   Desk desk(ProcessorConfig{}, false);
   ui::DeskView& c = *desk.view;
   int toggles = 0;
-  c.tau.us75->signal_toggled().connect([&] { ++toggles; });
-  c.tau.us50->signal_toggled().connect([&] { ++toggles; });
+  c.panel.tau.us75->signal_toggled().connect([&] { ++toggles; });
+  c.panel.tau.us50->signal_toggled().connect([&] { ++toggles; });
 
-  c.tau.us75->set_active(true);
+  c.panel.tau.us75->set_active(true);
   EXPECT_EQ(toggles, 0) << "choosing the active button emits nothing";
   EXPECT_FALSE(desk.shared->params_dirty.load());
 
-  c.tau.us50->set_active(true);
+  c.panel.tau.us50->set_active(true);
   EXPECT_EQ(toggles, 2);
-  EXPECT_FALSE(c.tau.us75->get_active());
+  EXPECT_FALSE(c.panel.tau.us75->get_active());
   EXPECT_EQ(live(desk.config).mpx.tau, Tau::Us50);
   EXPECT_TRUE(desk.shared->params_dirty.load());
 }

@@ -114,8 +114,8 @@ TEST_F(DeskPresets, LoadKeepsAPresetsOwnCrossovers) {
 TEST_F(DeskPresets, LoadOfClasicMovesTheOutGainAndLimiterSliders) {
   Desk desk(ProcessorConfig::cargar());
   desk.load("CLASIC");
-  EXPECT_DOUBLE_EQ(desk.view->out_gain->get_value(), -1.0);
-  EXPECT_DOUBLE_EQ(desk.view->limiter->get_value(), -1.0);
+  EXPECT_DOUBLE_EQ(desk.view->panel.out_gain->get_value(), -1.0);
+  EXPECT_DOUBLE_EQ(desk.view->panel.limiter->get_value(), -1.0);
   EXPECT_FLOAT_EQ(live(desk.config).limiter_threshold, -1.0f);
 }
 
@@ -132,11 +132,11 @@ TEST_F(DeskPresets, LoadShowsEveryPanelControlAndWritesOnlyTheLoadedValues) {
   desk.load("Fuera");
 
   const ui::DeskView& c = *desk.view;
-  EXPECT_DOUBLE_EQ(c.in_gain->get_value(), 12.0);
-  EXPECT_DOUBLE_EQ(c.out_gain->get_value(), -12.0);
-  EXPECT_DOUBLE_EQ(c.limiter->get_value(), -6.0);
+  EXPECT_DOUBLE_EQ(c.panel.in_gain->get_value(), 12.0);
+  EXPECT_DOUBLE_EQ(c.panel.out_gain->get_value(), -12.0);
+  EXPECT_DOUBLE_EQ(c.panel.limiter->get_value(), -6.0);
   EXPECT_TRUE(c.mpx_switch->get_active());
-  EXPECT_TRUE(c.tau.us50->get_active());
+  EXPECT_TRUE(c.panel.tau.us50->get_active());
   ProcessorConfig expected = ProcessorConfig::cargar();
   expected.last_preset = "Fuera";
   user.apply(expected);
@@ -185,7 +185,7 @@ TEST_F(DeskPresets, BlankNameOrPoisonedLockLeavesTheDialogOpen) {
 
 TEST_F(DeskPresets, SavingAnExistingNameMovesItToTheEnd) {
   Desk desk(ProcessorConfig::cargar());
-  desk.view->out_gain->set_value(4.0);
+  desk.view->panel.out_gain->set_value(4.0);
   save_as(desk, "BLUE");
   EXPECT_EQ(items(desk.selector()), 6);
   EXPECT_EQ(desk.selector().get_active_text(), "BLUE");
