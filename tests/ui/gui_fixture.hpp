@@ -99,15 +99,25 @@ class GuiEnv : public ::testing::Test {
 // A view's shared objects and a real window to show it in.
 struct ViewWindow {
   explicit ViewWindow(ProcessorConfig cfg) : config(make_shared_config(std::move(cfg))) {}
+  virtual ~ViewWindow() = default;
+  // What both views have: presets, the panel controls and the strips' faces.
+  virtual const ui::PresetControls& preset_controls() const = 0;
+  virtual const ui::PanelControls& panel() const = 0;
+  virtual std::vector<ui::StripFace> faces() const = 0;
+  virtual const ui::BandKnobs& band1() const = 0;  // the knobs that show band 1
+  // The knobs and checks that edit band b (the rack's drawer, after choosing its tab).
+  virtual const ui::BandKnobs& knobs_of(std::size_t b) = 0;
+  virtual const ui::BandChecks& checks_of(std::size_t b) = 0;
+  virtual void set_mpx(bool on) = 0;
   void show(Gtk::Widget& root) {
     window.set_child(root);
     window.present();
     pump();
   }
   // Selects `name` and presses the view's "▶ LOAD".
-  static void load(const ui::PresetControls& presets, const Glib::ustring& name) {
-    presets.selector->set_active_id(name);
-    click(*presets.load);
+  void load(const Glib::ustring& name) {
+    preset_controls().selector->set_active_id(name);
+    click(*preset_controls().load);
   }
 
   SharedConfig config;
@@ -127,7 +137,13 @@ struct Desk : ViewWindow {
   Gtk::SpinButton& band_count() { return *view->panel.band_count; }
   Gtk::ComboBoxText& selector() { return *view->presets->selector; }
   const std::vector<Preset>& presets() { return *view->presets->presets; }
-  void load(const Glib::ustring& name) { ViewWindow::load(*view->presets, name); }
+  const ui::PresetControls& preset_controls() const override { return *view->presets; }
+  const ui::PanelControls& panel() const override { return view->panel; }
+  std::vector<ui::StripFace> faces() const override { return view->faces(); }
+  const ui::BandKnobs& band1() const override { return view->strips[0].knobs; }
+  const ui::BandKnobs& knobs_of(std::size_t b) override { return view->strips[b].knobs; }
+  const ui::BandChecks& checks_of(std::size_t b) override { return view->strips[b].checks; }
+  void set_mpx(bool on) override { view->mpx_switch->set_active(on); }
 
   std::shared_ptr<ui::DeskView> view;
 };
@@ -140,7 +156,19 @@ struct Rack : ViewWindow {
 
   ui::RackDrawer& drawer() { return view->drawer; }
   Gtk::ComboBoxText& selector() { return *view->presets->selector; }
-  void load(const Glib::ustring& name) { ViewWindow::load(*view->presets, name); }
+  const ui::PresetControls& preset_controls() const override { return *view->presets; }
+  const ui::PanelControls& panel() const override { return view->panel; }
+  std::vector<ui::StripFace> faces() const override { return view->strips; }
+  const ui::BandKnobs& band1() const override { return view->drawer.knobs; }
+  const ui::BandKnobs& knobs_of(std::size_t b) override {
+    press(*view->drawer.tabs[b]);
+    return view->drawer.knobs;
+  }
+  const ui::BandChecks& checks_of(std::size_t b) override {
+    press(*view->drawer.tabs[b]);
+    return view->drawer.checks;
+  }
+  void set_mpx(bool on) override { view->mpx->set_active(on); }
 
   std::shared_ptr<ui::RackView> view;
 };

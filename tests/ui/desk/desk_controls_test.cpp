@@ -1,5 +1,5 @@
-// The desk's editing controls: strip knobs and checks, side-panel sliders, the multiplex
-// switch and pre-emphasis buttons, the display-only knobs and the status text.
+// The desk's controls as built, the pre-emphasis button that was just deactivated, the
+// display-only knobs and the multiplex status text.
 #include <gtest/gtest.h>
 #include <gtkmm/drawingarea.h>
 #include <gtkmm/label.h>
@@ -47,79 +47,6 @@ TEST_F(DeskControls, BuildShowsTheConfigurationAndRunsNoHandler) {
   EXPECT_TRUE(c.panel.tau.us50->get_active());
   EXPECT_FALSE(desk.shared->params_dirty.load()) << "building ran a handler";
   EXPECT_EQ(live(desk.config), cfg);
-}
-
-// One edit, then a second one with the lock poisoned: that one writes nothing, and the flag
-// is raised again exactly where the first edit raised it.
-struct EditCase {
-  const char* name;
-  void (*edit)(Desk&, bool again);
-  float (*field)(const ProcessorConfig&);
-  float after;  // the field after the first edit (a knob: default + range / 200)
-  bool raises_flag;
-};
-
-ui::BandStrip& band3(Desk& d) { return d.strips()[2]; }
-using Cfg = const ProcessorConfig&;
-
-const EditCase kEdits[] = {
-    {"thr", [](Desk& d, bool) { notch_up(band3(d).knobs.thr); }, [](Cfg c) { return c.bands[2].threshold_db; }, -17.7f, false},
-    {"ratio", [](Desk& d, bool) { notch_up(band3(d).knobs.ratio); }, [](Cfg c) { return c.bands[2].ratio; }, 3.095f, false},
-    {"atk", [](Desk& d, bool) { notch_up(band3(d).knobs.atk); }, [](Cfg c) { return c.bands[2].attack_ms; }, 10.9995f, true},
-    {"rel", [](Desk& d, bool) { notch_up(band3(d).knobs.rel); }, [](Cfg c) { return c.bands[2].release_ms; }, 159.95f, true},
-    {"gain", [](Desk& d, bool) { notch_up(band3(d).knobs.gain); }, [](Cfg c) { return c.bands[2].makeup_db; }, 3.12f, false},
-    {"lvl", [](Desk& d, bool) { notch_up(band3(d).knobs.clip_level); }, [](Cfg c) { return c.bands[2].clip_level_db; }, -0.44f, false},
-    {"clip", [](Desk& d, bool again) { band3(d).checks.clip->set_active(again); },
-     [](Cfg c) { return float(c.bands[2].clip_enable); }, 0.0f, false},
-    {"on", [](Desk& d, bool again) { band3(d).checks.on->set_active(again); },
-     [](Cfg c) { return float(c.bands[2].enabled); }, 0.0f, true},
-    {"in", [](Desk& d, bool again) { d.view->panel.in_gain->set_value(again ? -0.5 : 6.5); },
-     [](Cfg c) { return c.input_gain_db; }, 6.5f, false},
-    {"out", [](Desk& d, bool again) { d.view->panel.out_gain->set_value(again ? -0.5 : -11.5); },
-     [](Cfg c) { return c.output_gain_db; }, -11.5f, false},
-    {"lim", [](Desk& d, bool again) { d.view->panel.limiter->set_value(again ? -0.5 : -4.5); },
-     [](Cfg c) { return c.limiter_threshold; }, -4.5f, false},
-    {"mpx", [](Desk& d, bool again) { d.view->mpx_switch->set_active(!again); },
-     [](Cfg c) { return float(c.mpx.enabled); }, 1.0f, false},
-    {"tau", [](Desk& d, bool again) { (again ? d.view->panel.tau.us75 : d.view->panel.tau.us50)->set_active(true); },
-     [](Cfg c) { return float(c.mpx.tau == Tau::Us50); }, 1.0f, true},
-};
-
-class DeskEdit : public GuiEnv, public ::testing::WithParamInterface<EditCase> {};
-
-TEST_P(DeskEdit, WritesItsFieldAndRaisesTheFlagOnlyWhereNeeded) {
-  const EditCase& p = GetParam();
-  Desk desk(ProcessorConfig{}, false);
-  p.edit(desk, false);
-  EXPECT_FLOAT_EQ(p.field(live(desk.config)), p.after);
-  EXPECT_EQ(desk.shared->params_dirty.load(), p.raises_flag);
-
-  desk.shared->params_dirty.store(false);
-  poison(*desk.config);
-  p.edit(desk, true);
-  EXPECT_FLOAT_EQ(p.field(live(desk.config)), p.after) << "a poisoned lock skips the write";
-  EXPECT_EQ(desk.shared->params_dirty.load(), p.raises_flag);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, DeskEdit, ::testing::ValuesIn(kEdits),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(DeskControls, ChoosingFiftyWritesItOnceAndRaisesTheFlag) {
-  Desk desk(ProcessorConfig{}, false);
-  ui::DeskView& c = *desk.view;
-  int toggles = 0;
-  c.panel.tau.us75->signal_toggled().connect([&] { ++toggles; });
-  c.panel.tau.us50->signal_toggled().connect([&] { ++toggles; });
-
-  c.panel.tau.us75->set_active(true);
-  EXPECT_EQ(toggles, 0) << "choosing the active button emits nothing";
-  EXPECT_FALSE(desk.shared->params_dirty.load());
-
-  c.panel.tau.us50->set_active(true);
-  EXPECT_EQ(toggles, 2);
-  EXPECT_FALSE(c.panel.tau.us75->get_active());
-  EXPECT_EQ(live(desk.config).mpx.tau, Tau::Us50);
-  EXPECT_TRUE(desk.shared->params_dirty.load());
 }
 
 TEST_F(DeskControls, DeactivatedPreEmphasisButtonWritesNothing) {

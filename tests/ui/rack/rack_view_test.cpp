@@ -11,7 +11,6 @@ namespace {
 using Texts = std::array<std::string, 6>;
 const std::string kDash = "\u2014";
 constexpr double kOpacityStep = 1.0 / 255;  // GTK keeps opacity in 8 bits
-using Cfg = const ProcessorConfig&;
 
 class RackViewTest : public GuiEnv {};
 
@@ -146,67 +145,6 @@ TEST_F(RackViewTest, MetersReadTheirCellsInTableOrder) {
     }
   }
 }
-
-// One edit with band 4 selected in the drawer, then a second one with the lock poisoned:
-// the first changes its one field and nothing else; the second writes nothing, and each
-// raises the flag exactly where it should.
-struct EditCase {
-  const char* name;
-  void (*edit)(Rack&, bool again);
-  double (*read)(Cfg);
-  void (*copy)(ProcessorConfig& to, Cfg from);
-  double after;
-  bool raises_flag;
-};
-
-#define FIELD(m)                                                      \
-  [](Cfg c) { return static_cast<double>(c.m); },                     \
-      [](ProcessorConfig& to, Cfg from) { to.m = from.m; }
-
-const EditCase kEdits[] = {
-    {"in", [](Rack& r, bool again) { r.view->panel.in_gain->set_value(again ? 1 : 6.5); }, FIELD(input_gain_db), 6.5, false},
-    {"out", [](Rack& r, bool again) { r.view->panel.out_gain->set_value(again ? 1 : -11.5); }, FIELD(output_gain_db), -11.5, false},
-    {"lim", [](Rack& r, bool again) { r.view->panel.limiter->set_value(again ? -1 : -9); }, FIELD(limiter_threshold), -6, false},
-    {"mpx", [](Rack& r, bool again) { r.view->mpx->set_active(!again); }, FIELD(mpx.enabled), 1, false},
-    {"tau", [](Rack& r, bool again) { (again ? r.view->panel.tau.us75 : r.view->panel.tau.us50)->set_active(true); },
-     FIELD(mpx.tau), static_cast<double>(Tau::Us50), true},
-    {"thr", [](Rack& r, bool) { notch_up(r.drawer().knobs.thr); }, FIELD(bands[3].threshold_db), -17.7, false},
-    {"ratio", [](Rack& r, bool) { notch_up(r.drawer().knobs.ratio); }, FIELD(bands[3].ratio), 3.095, false},
-    {"atk", [](Rack& r, bool) { notch_up(r.drawer().knobs.atk); }, FIELD(bands[3].attack_ms), 10.9995, true},
-    {"rel", [](Rack& r, bool) { notch_up(r.drawer().knobs.rel); }, FIELD(bands[3].release_ms), 159.95, true},
-    {"gain", [](Rack& r, bool) { notch_up(r.drawer().knobs.gain); }, FIELD(bands[3].makeup_db), 3.12, false},
-    {"lvl", [](Rack& r, bool) { notch_up(r.drawer().knobs.clip_level); }, FIELD(bands[3].clip_level_db), -0.44, false},
-    {"clip", [](Rack& r, bool again) { r.drawer().checks.clip->set_active(again); }, FIELD(bands[3].clip_enable), 0, false},
-    {"on", [](Rack& r, bool again) { r.drawer().checks.on->set_active(again); }, FIELD(bands[3].enabled), 0, false},
-};
-
-void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
-
-class RackEdit : public GuiEnv, public ::testing::WithParamInterface<EditCase> {};
-
-TEST_P(RackEdit, WritesOnlyItsFieldAndRaisesTheFlagOnlyWhereNeeded) {
-  const EditCase& p = GetParam();
-  Rack rack(ProcessorConfig{});
-  press(*rack.drawer().tabs[3]);
-  ASSERT_EQ(live(rack.config), ProcessorConfig{}) << "selecting writes nothing";
-
-  p.edit(rack, false);
-  const ProcessorConfig after = live(rack.config);
-  EXPECT_NEAR(p.read(after), p.after, 1e-5);
-  ProcessorConfig rest = ProcessorConfig{};
-  p.copy(rest, after);
-  EXPECT_EQ(after, rest) << "another field changed";
-  EXPECT_EQ(rack.shared->params_dirty.load(), p.raises_flag);
-
-  rack.shared->params_dirty.store(false);
-  poison(*rack.config);
-  p.edit(rack, true);
-  EXPECT_EQ(live(rack.config), after) << "a poisoned lock skips the write";
-  EXPECT_EQ(rack.shared->params_dirty.load(), p.raises_flag);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, RackEdit, ::testing::ValuesIn(kEdits),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RackViewTest, BandCountWritesTheTableAndShowsItsRanges) {
   Rack rack(ProcessorConfig{});
