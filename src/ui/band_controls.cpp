@@ -1,5 +1,8 @@
 #include "ui/band_controls.hpp"
 
+#include <charconv>
+#include <string>
+
 namespace velmora::ui {
 namespace {
 
@@ -86,6 +89,19 @@ Gtk::SpinButton* make_band_count(std::uint64_t n) {
   spin->set_range(2.0, static_cast<double>(kMaxBands));
   spin->set_increments(1.0, 10.0);
   spin->set_digits(0);
+  // Typed letters are refused, and text that is no number (an emptied field) keeps the count
+  // shown: GTK would read it as 0, that is 2 bands with a new crossover table.
+  spin->set_numeric(true);
+  spin->signal_input().connect(
+      [spin](double& value) {
+        const std::string text = spin->get_text();
+        const char* end = text.data() + text.size();
+        double typed = 0.0;
+        const auto parsed = std::from_chars(text.data(), end, typed);
+        value = !text.empty() && parsed.ec == std::errc{} && parsed.ptr == end ? typed : spin->get_value();
+        return TRUE;
+      },
+      false);
   spin->set_value(static_cast<double>(n));
   return spin;
 }

@@ -68,7 +68,7 @@ void show_band_active(Gtk::Widget& root, bool active);
 void show_band_layout(const std::vector<StripFace>& faces, const Crossovers& freqs,
                       std::uint64_t n);
 
-// A spin button for 2 to 6 bands, whole numbers, showing n; not yet connected.
+// A spin button for 2 to 6 bands, whole numbers typed or stepped, showing n; not yet connected.
 Gtk::SpinButton* make_band_count(std::uint64_t n);
 
 // "value-changed" of either view's band-count control: stores the count with its default

@@ -51,6 +51,21 @@ INSTANTIATE_TEST_SUITE_P(Counts, BandCount,
                              CountCase{6, {80, 320, 1200, 4800, 12000}, {"<80", "80-320", "320-1k", "1k-5k", "5k-12k", ">12k"}}),
                          [](const auto& info) { return std::to_string(info.param.n) + "bands"; });
 
+// As a user types over the count and presses Enter: nothing but a band count is taken.
+TEST_F(BandStrips, TypedTextThatIsNoCountChangesNothing) {
+  Desk desk(ProcessorConfig{}, false);
+  auto* editable = GTK_EDITABLE(desk.band_count().gobj());
+  for (const char* typed : {"x", ""}) {
+    gtk_editable_delete_text(editable, 0, -1);
+    int at = 0;
+    gtk_editable_insert_text(editable, typed, -1, &at);
+    desk.band_count().update();
+    EXPECT_EQ(desk.band_count().get_value(), 5) << typed;
+  }
+  EXPECT_EQ(live(desk.config), ProcessorConfig{});
+  EXPECT_FALSE(desk.shared->params_dirty.load());
+}
+
 TEST_F(BandStrips, PoisonedBandCountStillRestylesAndRaisesTheFlag) {
   Desk desk(ProcessorConfig{}, false);
   poison(*desk.config);
