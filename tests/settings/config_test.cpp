@@ -97,6 +97,13 @@ const FileCase kRejected[] = {
     {"byte-order mark", "{\n", "\xEF\xBB\xBF{\n"},
     {"truncated", "♪\"\n}", "♪\""},
     {"invalid UTF-8", "señal", "se\xF1" "al"},
+    {"surrogate in UTF-8", "señal", "se\xED\xA0\x80" "al"},
+    {"raw tab in a string", "señal", "se\tal"},
+    {"lone surrogate escape", "\"hw:CARD=USB,DEV=0\"", R"("\ud83c")"},
+    {"trailing comma in an object", "♪\"\n}", "♪\",\n}"},
+    {"trailing comma in an array", "0.0\n  ]", "0.0,\n  ]"},
+    {"leading zero", "256", "0256"},
+    {"fraction without digits", "-2.25", "-2."},
     // Every key but last_preset required, none given twice.
     {"missing num_bands", "", "", R"([{"op": "remove", "path": "/num_bands"}])"},
     {"missing band field", "", "", R"([{"op": "remove", "path": "/bands/3/exp_ratio"}])"},
@@ -108,7 +115,6 @@ const FileCase kRejected[] = {
     {"config array of 13", "", "", R"([{"op": "add", "path": "/-", "value": ""}])", true},
     // Integer-only fields and their ranges.
     {"num_bands 5.0", "\"num_bands\": 4", "\"num_bands\": 5.0"},
-    {"num_bands -0", "\"num_bands\": 4", "\"num_bands\": -0"},
     {"num_bands past 64 bits", "\"num_bands\": 4", "\"num_bands\": 18446744073709551616"},
     {"sample_rate -1", "44100", "-1"},
     {"buffer_size 4294967296", "256", "4294967296"},
@@ -141,12 +147,13 @@ TEST_P(AcceptedFile, LoadsTheWrittenValues) {
 }
 
 using C = ProcessorConfig;
+constexpr float kF32Max = std::numeric_limits<float>::max();
 
 const FileCase kAccepted[] = {
     {"integer for an f32", "100.0", "100"},
     {"f32 widened to a double", "\"pilot_level\": 0.1", "\"pilot_level\": 0.10000000149011612"},
     {"whitespace around the value", "♪\"\n}", "♪\"\n} \n\t\r\n"},
-    {"unknown keys anywhere", "\"num_bands\"", R"("note": [[[[{"a": 1.5e300}]]]], "o": {"x": 1, "x": 2}, "num_bands")",
+    {"unknown keys anywhere", "\"num_bands\"", R"("note": [[[[{"a": -1e400}]]]], "o": {"x": 1, "x": 2}, "num_bands")",
      R"([{"op": "add", "path": "/bands/0/note", "value": [1]}, {"op": "add", "path": "/mpx/Enabled", "value": 1}])"},
     {"keys in another order", "", "", R"([{"op": "move", "from": "/num_bands", "path": "/num_bands"}])"},
     {"every record as an array", "", "", "", true},
@@ -158,6 +165,9 @@ const FileCase kAccepted[] = {
     {"num_bands 1000 kept", "\"num_bands\": 4", "\"num_bands\": 1000", "", false, [](C& c) { c.num_bands = 1000; }},
     {"largest buffer_size", "256", "4294967295", "", false, [](C& c) { c.buffer_size = 4294967295u; }},
     {"-0 for an f32", "1.5", "-0", "", false, [](C& c) { c.input_gain_db = -0.0f; }},
+    {"-0 for num_bands", "\"num_bands\": 4", "\"num_bands\": -0", "", false, [](C& c) { c.num_bands = 0; }},
+    {"f32 beyond its range", "1.5", "1e39", R"([{"op": "replace", "path": "/output_gain_db", "value": -1e39}])", false,
+     [](C& c) { c.input_gain_db = kF32Max, c.output_gain_db = -kF32Max; }},
     {"escapes decoded", "\"hw:CARD=USB,DEV=0\"", R"("\u00f1\ud83c\udfb5\/")", "", false,
      [](C& c) { c.input_device = "ñ🎵/"; }},
 };
