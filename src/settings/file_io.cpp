@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 namespace velmora {
 namespace fs = std::filesystem;
@@ -13,28 +14,38 @@ namespace {
 
 Error os_error(int err) { return Error{std::system_category().message(err)}; }
 
-// Closes the descriptor on every path out; the temporary file is removed unless kept.
+// A descriptor closed on every path out.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closing can report a write that failed late (NFS, quotas), so it is checked.
+  int close() { return ::close(std::exchange(fd_, -1)); }
+
+ private:
+  int fd_;
+};
+
+// The temporary file is removed unless kept.
 class TempFile {
  public:
   TempFile(int fd, fs::path path) : fd_(fd), path_(std::move(path)) {}
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   ~TempFile() {
-    if (fd_ >= 0) ::close(fd_);
     if (!kept_) ::unlink(path_.c_str());
   }
-  int fd() const { return fd_; }
+  Fd& fd() { return fd_; }
   const fs::path& path() const { return path_; }
-  // Closing can report a write that failed late (NFS, quotas), so it is checked.
-  int close() {
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc;
-  }
   void keep() { kept_ = true; }
 
  private:
-  int fd_;
+  Fd fd_;
   fs::path path_;
   bool kept_ = false;
 };
@@ -67,23 +78,26 @@ bool write_all(int fd, std::string_view bytes) {
 
 }  // namespace
 
-std::optional<std::string> read_whole_file(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string text;
-  char buf[16384];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return std::nullopt;
-    }
-    text.append(buf, static_cast<std::size_t>(n));
+FileRead read_settings_file(const fs::path& path) {
+  // Non-blocking: a FIFO would otherwise wait for a writer before the window ever shows.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    return {errno == ENOENT || errno == ENOTDIR ? FileRead::Outcome::Missing : FileRead::Outcome::Unreadable, {}};
   }
-  ::close(fd);
-  return text;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return {FileRead::Outcome::Unreadable, {}};
+  // The size is not trusted: a file can grow while it is read, or report none at all.
+  std::string bytes;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n == 0) return {FileRead::Outcome::Read, std::move(bytes)};
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 || bytes.size() + static_cast<std::size_t>(n) > kMaxSettingsFileBytes) {
+      return {FileRead::Outcome::Unreadable, {}};
+    }
+    bytes.append(buf, static_cast<std::size_t>(n));
+  }
 }
 
 // mkdir one level at a time, so that the error reported is mkdir's own (a file in the
@@ -103,12 +117,13 @@ Result<void> create_folders(const fs::path& folder) {
 
 Result<void> write_file_atomically(const fs::path& path, std::string_view bytes) {
   // A file that is a symbolic link (a managed dotfiles folder, say) is replaced at its
-  // target, as writing straight into it would have done.
+  // target, as writing straight into it would have done; but only a regular file is: a
+  // rename over a link's device, FIFO or folder would replace that, so the link itself is.
   fs::path target = path;
   std::error_code ec;
   if (fs::is_symlink(fs::symlink_status(path, ec))) {
     fs::path resolved = fs::canonical(path, ec);
-    if (!ec) target = std::move(resolved);
+    if (!ec && fs::is_regular_file(fs::symlink_status(resolved, ec))) target = std::move(resolved);
   }
   // A rename would replace a file that the user made read-only; a direct write is refused
   // there, and so is this one, with the same error.
@@ -124,10 +139,10 @@ Result<void> write_file_atomically(const fs::path& path, std::string_view bytes)
   // The replacement keeps the permissions that the user gave the old file.
   struct stat old {};
   if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-    ::fchmod(temp.fd(), old.st_mode & 07777);
+    ::fchmod(temp.fd().get(), old.st_mode & 07777);
   }
 
-  if (!write_all(temp.fd(), bytes) || ::fsync(temp.fd()) != 0 || temp.close() != 0) {
+  if (!write_all(temp.fd().get(), bytes) || ::fsync(temp.fd().get()) != 0 || temp.fd().close() != 0) {
     return os_error(errno);
   }
   if (::rename(temp.path().c_str(), target.c_str()) != 0) return os_error(errno);

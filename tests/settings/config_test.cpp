@@ -12,6 +12,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "settings/file_io.hpp"
 #include "settings/json_form.hpp"
 #include "log.hpp"
 #include "settings/settings_support.hpp"
@@ -20,6 +21,8 @@ namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::read_text;
+using testing::write_text;
 using namespace std::string_literals;
 using ordered_json = nlohmann::ordered_json;
 
@@ -40,7 +43,7 @@ std::string edited_text() { return json_form::to_json(edited()); }
 
 // A file made from edited()'s text: optionally every record turned into the array of its
 // values, then a JSON Patch on the parsed form (printed back by nlohmann), then one text
-// substitution.
+// substitution, then blanks up to a size.
 struct FileCase {
   const char* label;
   std::string from;
@@ -48,6 +51,7 @@ struct FileCase {
   const char* patch = "";
   bool arrays = false;
   void (*expect)(ProcessorConfig&) = nullptr;  // accepted files: how the record differs from edited()
+  std::size_t pad_to = 0;
 };
 
 void PrintTo(const FileCase& c, std::ostream* os) { *os << c.label; }
@@ -72,12 +76,19 @@ std::string file_text(const FileCase& c) {
     EXPECT_NE(at, std::string::npos) << c.from;
     if (at != std::string::npos) text.replace(at, c.from.size(), c.to);
   }
+  if (c.pad_to != 0) text.resize(c.pad_to, ' ');
   return text;
 }
 
 class ConfigFile : public testing::TempConfigHome {
  protected:
+  // Saves log; whatever sink an earlier test left installed may be gone by now.
+  void SetUp() override {
+    TempConfigHome::SetUp();
+    log::init({}, std::make_shared<spdlog::sinks::null_sink_mt>());
+  }
   fs::path config_file() const { return velmora_dir() / "config.json"; }
+  fs::path kept_file() const { return velmora_dir() / "config.json.rechazado"; }
   std::size_t entries_in_folder() const {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(velmora_dir()), {}));
   }
@@ -168,6 +179,7 @@ const FileCase kAccepted[] = {
     {"-0 for num_bands", "\"num_bands\": 4", "\"num_bands\": -0", "", false, [](C& c) { c.num_bands = 0; }},
     {"f32 beyond its range", "1.5", "1e39", R"([{"op": "replace", "path": "/output_gain_db", "value": -1e39}])", false,
      [](C& c) { c.input_gain_db = kF32Max, c.output_gain_db = -kF32Max; }},
+    {"blanks up to the size cap", "", "", "", false, nullptr, kMaxSettingsFileBytes},
     {"escapes decoded", "\"hw:CARD=USB,DEV=0\"", R"("\u00f1\ud83c\udfb5\/")", "", false,
      [](C& c) { c.input_device = "ñ🎵/"; }},
 };
@@ -177,23 +189,65 @@ INSTANTIATE_TEST_SUITE_P(ReadingRules, AcceptedFile, ::testing::ValuesIn(kAccept
 // ---------------------------------------------------------------------------
 // Loading and saving.
 
-// This module's log messages, one a line, without timestamp, level and target.
+// Log messages, one a line, without timestamp, level and target.
 struct LogCapture {
-  LogCapture() {
+  explicit LogCapture(const char* filter = "velmora::config=debug") {
     auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(out);
-    log::init(log::parse_filter("velmora::config=debug"), sink);
+    log::init(log::parse_filter(filter), sink);
     sink->set_pattern("%v");
   }
   ~LogCapture() { log::init({}, std::make_shared<spdlog::sinks::null_sink_mt>()); }
   std::ostringstream out;
 };
 
-TEST_F(ConfigFile, MissingOrUnreadableFileLoadsDefaultsAndCreatesNothing) {
+TEST_F(ConfigFile, MissingFileLoadsDefaultsCreatesNothingAndLeavesNothingToKeep) {
   EXPECT_EQ(ProcessorConfig::cargar(), ProcessorConfig{});
   EXPECT_FALSE(fs::exists(velmora_dir()));
-  fs::create_directories(config_file());
-  EXPECT_EQ(ProcessorConfig::cargar(), ProcessorConfig{});
+  ProcessorConfig{}.guardar();
+  EXPECT_EQ(entries_in_folder(), 1u);
 }
+
+// A "config.json" that is there but can't be used, made in place.
+struct UnusableCase {
+  const char* label;
+  void (*make)(const fs::path& file);
+  bool (*kept)(const fs::path& copy);  // whether the copy is the original, bytes or file
+};
+
+void PrintTo(const UnusableCase& c, std::ostream* os) { *os << c.label; }
+
+std::string hand_edited() { return edited_text().insert(edited_text().size() - 2, ","); }
+std::string over_the_cap() { return edited_text().append(kMaxSettingsFileBytes + 1 - edited_text().size(), ' '); }
+
+class UnusableFile : public ConfigFile, public ::testing::WithParamInterface<UnusableCase> {};
+
+TEST_P(UnusableFile, LoadsDefaultsAndTheFirstSaveKeepsItBesideOnce) {
+  fs::create_directories(velmora_dir());
+  GetParam().make(config_file());
+  write_text(kept_file(), "an older copy");
+  EXPECT_EQ(ProcessorConfig::cargar(), ProcessorConfig{});
+  LogCapture log("velmora::config=warn");
+  edited().guardar();
+  ProcessorConfig{}.guardar();
+  EXPECT_TRUE(GetParam().kept(kept_file()));
+  EXPECT_EQ(read_text(config_file()), json_form::to_json(ProcessorConfig{}));
+  EXPECT_EQ(entries_in_folder(), 2u);
+  EXPECT_EQ(log.out.str(), "Config rechazado \"" + config_file().string() + "\" conservado en \"" +
+                               kept_file().string() + "\"\n");
+}
+
+const UnusableCase kUnusable[] = {
+    {"rejected by a hand edit", [](const fs::path& f) { write_text(f, hand_edited()); },
+     [](const fs::path& copy) { return read_text(copy) == hand_edited(); }},
+    {"over the size cap", [](const fs::path& f) { write_text(f, over_the_cap()); },
+     [](const fs::path& copy) { return read_text(copy) == over_the_cap(); }},
+    {"FIFO", [](const fs::path& f) { ASSERT_EQ(::mkfifo(f.c_str(), 0644), 0); },
+     [](const fs::path& copy) { return fs::is_fifo(copy); }},
+    {"link to /dev/zero", [](const fs::path& f) { fs::create_symlink("/dev/zero", f); },
+     [](const fs::path& copy) { return fs::read_symlink(copy) == "/dev/zero"; }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Files, UnusableFile, ::testing::ValuesIn(kUnusable));
 
 TEST_F(ConfigFile, SaveCreatesFoldersWithModesBeforeUmaskAndWritesExactText) {
   xdg_.set((root_ / "a" / "b").string());
@@ -228,6 +282,7 @@ TEST_F(ConfigFile, SaveReplacesOlderFileAndDropsUnknownKeys) {
   EXPECT_EQ(c, edited());
   c.guardar();
   EXPECT_EQ(read_text(config_file()), edited_text());
+  EXPECT_EQ(entries_in_folder(), 1u);
 }
 
 TEST_F(ConfigFile, NonFiniteValueSavesAsNullAndThenLoadsDefaults) {
@@ -283,7 +338,7 @@ TEST_F(ConfigFile, SaveKeepsTheOldPermissionsAndLeavesAReadOnlyFileAlone) {
   EXPECT_EQ(entries_in_folder(), 1u);
 }
 
-TEST_F(ConfigFile, SaveWritesThroughASymlinkedFile) {
+TEST_F(ConfigFile, SaveWritesThroughALinkToARegularFileAndReplacesAnyOtherLink) {
   const fs::path real = root_ / "dotfiles" / "velmora.json";
   write_text(real, "{}");
   fs::create_directories(velmora_dir());
@@ -291,6 +346,15 @@ TEST_F(ConfigFile, SaveWritesThroughASymlinkedFile) {
   edited().guardar();
   EXPECT_TRUE(fs::is_symlink(config_file()));
   EXPECT_EQ(read_text(real), edited_text());
+
+  // No load refused it first, so only the save stands between the link and what it points at.
+  const fs::path fifo = root_ / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  fs::remove(config_file());
+  fs::create_symlink(fifo, config_file());
+  edited().guardar();
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(read_text(config_file()), edited_text());
 }
 
 // ---------------------------------------------------------------------------

@@ -35,6 +35,17 @@ class ScopedEnv {
   std::optional<std::string> saved_;
 };
 
+inline void write_text(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string read_text(const std::filesystem::path& path) {
+  std::ostringstream out;
+  out << std::ifstream(path, std::ios::binary).rdbuf();
+  return out.str();
+}
+
 class TempConfigHome : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -46,15 +57,6 @@ class TempConfigHome : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(root_); }
 
   std::filesystem::path velmora_dir() const { return root_ / "velmora"; }
-  static void write_text(const std::filesystem::path& path, const std::string& text) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  static std::string read_text(const std::filesystem::path& path) {
-    std::ostringstream out;
-    out << std::ifstream(path, std::ios::binary).rdbuf();
-    return out.str();
-  }
 
   std::filesystem::path root_;
   ScopedEnv xdg_{"XDG_CONFIG_HOME"};
