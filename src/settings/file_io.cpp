@@ -1,16 +1,24 @@
 #include "settings/file_io.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <optional>
 #include <system_error>
 #include <utility>
+
+#include "log.hpp"
 
 namespace velmora {
 namespace fs = std::filesystem;
 namespace {
+
+constexpr std::string_view kTempEnding = ".tmp";
 
 Error os_error(int err) { return Error{std::system_category().message(err)}; }
 
@@ -50,15 +58,35 @@ class TempFile {
   bool kept_ = false;
 };
 
-// A new file beside `target`. The leading dot and the ".tmp" ending keep a leftover
-// (after a crash) out of the preset listing, which reads only "json" files.
+bool all_digits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "." + the file's name + "." + pid + "-" + attempt + ".tmp". The leading dot and the ending
+// keep a leftover out of the preset listing, which reads only "json" files; the pid tells
+// whose it is.
+std::string temp_name(const std::string& file_name, int attempt) {
+  return '.' + file_name + '.' + std::to_string(::getpid()) + '-' + std::to_string(attempt) + std::string(kTempEnding);
+}
+
+// The pid in a name of temp_name's form, or nothing.
+std::optional<pid_t> temp_owner(std::string_view name) {
+  if (!name.starts_with('.') || !name.ends_with(kTempEnding)) return std::nullopt;
+  name.remove_suffix(kTempEnding.size());
+  const std::size_t dash = name.rfind('-');
+  if (dash == std::string_view::npos || !all_digits(name.substr(dash + 1))) return std::nullopt;
+  name = name.substr(0, dash);
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot < 2 || !all_digits(name.substr(dot + 1))) return std::nullopt;
+  pid_t pid = 0;
+  const auto [end, ec] = std::from_chars(name.data() + dot + 1, name.data() + name.size(), pid);
+  if (ec != std::errc{}) return std::nullopt;
+  return pid;
+}
+
 int create_temp_beside(const fs::path& target, fs::path& temp) {
-  std::string base(1, '.');
-  base += target.filename().native();
-  base += '.';
-  base += std::to_string(::getpid());
   for (int attempt = 0;; ++attempt) {
-    temp = target.parent_path() / (base + "-" + std::to_string(attempt) + ".tmp");
+    temp = target.parent_path() / temp_name(target.filename().native(), attempt);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST || attempt == 100) return fd;
   }
@@ -74,6 +102,29 @@ bool write_all(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+// When the folder refuses new files, the existing file itself is written. Its room is reserved
+// first, so that a full disk or a size limit fails before a byte of the old content changes.
+// `refused` is the error of the temporary file, which a direct write would also give when
+// there is no file to write.
+Result<void> write_in_place(const fs::path& target, std::string_view bytes, int refused) {
+  Fd fd(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) return os_error(errno == ENOENT ? refused : errno);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return os_error(refused);
+  log::get("velmora::settings")
+      .debug("Sin permiso para crear un temporal junto a {}: se escribe en su sitio",
+             log::debug_quoted(target.native()));
+  const auto size = static_cast<off_t>(bytes.size());
+  // EINVAL for an empty text, EOPNOTSUPP where the file system can't reserve: write all the same.
+  if (const int rc = ::posix_fallocate(fd.get(), 0, size); rc != 0 && rc != EINVAL && rc != EOPNOTSUPP) {
+    return os_error(rc);
+  }
+  if (!write_all(fd.get(), bytes) || ::ftruncate(fd.get(), size) != 0 || ::fsync(fd.get()) != 0 || fd.close() != 0) {
+    return os_error(errno);
+  }
+  return {};
 }
 
 }  // namespace
@@ -133,7 +184,10 @@ Result<void> write_file_atomically(const fs::path& path, std::string_view bytes)
 
   fs::path temp_path;
   const int fd = create_temp_beside(target, temp_path);
-  if (fd < 0) return os_error(errno);
+  if (fd < 0) {
+    const int err = errno;
+    return err == EACCES || err == EPERM ? write_in_place(target, bytes, err) : os_error(err);
+  }
   TempFile temp(fd, temp_path);
 
   // The replacement keeps the permissions that the user gave the old file.
@@ -156,6 +210,18 @@ Result<void> write_file_atomically(const fs::path& path, std::string_view bytes)
     ::close(dir);
   }
   return {};
+}
+
+void remove_leftover_temp_files(const fs::path& folder) {
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::optional<pid_t> owner = temp_owner(it->path().filename().native());
+    std::error_code kind_ec;
+    if (!owner || it->symlink_status(kind_ec).type() != fs::file_type::regular) continue;
+    // Ours can only be leftovers of an earlier process with the same pid: nothing is written yet.
+    const bool running = *owner != ::getpid() && (::kill(*owner, 0) == 0 || errno == EPERM);
+    if (!running) ::unlink(it->path().c_str());
+  }
 }
 
 }  // namespace velmora

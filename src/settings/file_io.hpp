@@ -30,7 +30,13 @@ Result<void> create_folders(const std::filesystem::path& folder);
 
 // Replaces `path` with exactly `bytes`, unless a direct write would be refused (a read-only
 // file). On failure the old file is untouched, the temporary file is removed and the error
-// text is the operating system's own.
+// text is the operating system's own. When the folder refuses the temporary file for lack
+// of permission, an existing file is written in place instead (logged at debug level).
 Result<void> write_file_atomically(const std::filesystem::path& path, std::string_view bytes);
+
+// Removes from `folder` the temporary files that saves cut short (a kill, a power cut) left
+// behind: regular files named as write_file_atomically names them, except those of another
+// process that is still running and may be writing them right now.
+void remove_leftover_temp_files(const std::filesystem::path& folder);
 
 }  // namespace velmora

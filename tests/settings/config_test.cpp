@@ -304,39 +304,74 @@ TEST_F(ConfigFile, FileInPlaceOfTheFolderLogsAndWritesNothing) {
   EXPECT_EQ(log.out.str(), "No se pudo crear directorio de config: \"" + velmora_dir().string() + "\"\n");
 }
 
-TEST_F(ConfigFile, FailedWriteKeepsThePreviousFileAndLogsTheOsError) {
-  ProcessorConfig{}.guardar();
-  const std::string before = read_text(config_file());
-  LogCapture log;
-  testing::with_file_size_limit(100, [] { edited().guardar(); });
-  EXPECT_EQ(read_text(config_file()), before);
-  EXPECT_EQ(entries_in_folder(), 1u);
-  EXPECT_EQ(log.out.str(), "Error guardando config en \"" + config_file().string() + "\": File too large\n");
-}
-
-TEST_F(ConfigFile, SaveKeepsTheOldPermissionsAndLeavesAReadOnlyFileAlone) {
+TEST_F(ConfigFile, SaveKeepsTheOldPermissions) {
   ProcessorConfig{}.guardar();
   fs::permissions(config_file(), fs::perms::owner_read | fs::perms::owner_write);
   edited().guardar();
   EXPECT_EQ(fs::status(config_file()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(read_text(config_file()), edited_text());
-
-  fs::permissions(config_file(), static_cast<fs::perms>(0444));
-  fs::permissions(root_, fs::perms::all);
-  fs::permissions(velmora_dir(), fs::perms::all);
-  // Root may write anywhere, so this save runs in a child as an ordinary user.
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-    ProcessorConfig{}.guardar();
-    ::_exit(0);
-  }
-  int status = -1;
-  ::waitpid(child, &status, 0);
-  ASSERT_EQ(status, 0);
-  EXPECT_EQ(read_text(config_file()), edited_text());
-  EXPECT_EQ(entries_in_folder(), 1u);
 }
+
+// A save that the disk, the folder or the file refuses; "@" stands for the file's quoted path.
+struct PermissionCase {
+  const char* label;
+  fs::perms folder;
+  std::optional<fs::perms> file;  // nothing: no file
+  rlim_t size_limit;              // 0: none
+  const char* log;
+  bool written;
+};
+
+void PrintTo(const PermissionCase& c, std::ostream* os) { *os << c.label; }
+
+class WritePermission : public ConfigFile, public ::testing::WithParamInterface<PermissionCase> {};
+
+TEST_P(WritePermission, KeepsThePreviousFileAndLogsTheOsErrorOrWritesInPlace) {
+  const PermissionCase& c = GetParam();
+  ProcessorConfig{}.guardar();
+  const std::string before = read_text(config_file());
+  if (c.file) {
+    fs::permissions(config_file(), *c.file);
+  } else {
+    fs::remove(config_file());
+  }
+  fs::permissions(root_, fs::perms::all);
+  fs::permissions(velmora_dir(), c.folder);
+  const std::string log = testing::as_ordinary_user([&c] {
+    LogCapture capture("velmora=debug");
+    testing::with_file_size_limit(c.size_limit != 0 ? c.size_limit : RLIM_INFINITY, [] { edited().guardar(); });
+    return capture.out.str();
+  });
+  std::string expected = c.log;
+  const std::string quoted = "\"" + config_file().string() + "\"";
+  for (std::size_t at; (at = expected.find('@')) != std::string::npos;) expected.replace(at, 1, quoted);
+  EXPECT_EQ(log, expected);
+  const std::string expected_file = !c.file ? "none" : c.written ? edited_text() : before;
+  EXPECT_EQ(fs::exists(config_file()) ? read_text(config_file()) : "none", expected_file);
+  EXPECT_EQ(entries_in_folder(), c.file ? 1u : 0u);
+}
+
+constexpr auto kOpen = fs::perms::all;
+constexpr auto kReadOnly = static_cast<fs::perms>(0555);
+constexpr auto kWritable = static_cast<fs::perms>(0666);
+
+const PermissionCase kPermissionCases[] = {
+    {"full disk", kOpen, kWritable, 100, "Error guardando config en @: File too large\n", false},
+    {"read-only file", kOpen, static_cast<fs::perms>(0444), 0, "Error guardando config en @: Permission denied\n",
+     false},
+    {"read-only folder", kReadOnly, kWritable, 0,
+     "Sin permiso para crear un temporal junto a @: se escribe en su sitio\n"
+     "Config guardado: @  last_preset=\"HARD BASS ♪\"\n",
+     true},
+    {"read-only folder and a full disk", kReadOnly, kWritable, 100,
+     "Sin permiso para crear un temporal junto a @: se escribe en su sitio\n"
+     "Error guardando config en @: File too large\n",
+     false},
+    {"read-only folder without the file", kReadOnly, std::nullopt, 0,
+     "Error guardando config en @: Permission denied\n", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Saves, WritePermission, ::testing::ValuesIn(kPermissionCases));
 
 TEST_F(ConfigFile, SaveWritesThroughALinkToARegularFileAndReplacesAnyOtherLink) {
   const fs::path real = root_ / "dotfiles" / "velmora.json";
@@ -355,6 +390,30 @@ TEST_F(ConfigFile, SaveWritesThroughALinkToARegularFileAndReplacesAnyOtherLink) 
   edited().guardar();
   EXPECT_TRUE(fs::is_fifo(fifo));
   EXPECT_EQ(read_text(config_file()), edited_text());
+}
+
+TEST_F(ConfigFile, StartRemovesOnlyTheLeftoverTemporaryFilesOfSaves) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string dead = std::to_string(child);
+  const std::string own = std::to_string(::getpid());
+  const std::pair<std::string, bool> files[] = {  // name, removed
+      {".config.json." + dead + "-0.tmp", true},
+      {".config.json.rechazado." + own + "-12.tmp", true},
+      {"..json." + dead + "-3.tmp", true},  // an unnamed preset's
+      {".config.json." + std::to_string(::getppid()) + "-0.tmp", false},  // may be being written
+      {"config.json." + dead + "-0.tmp", false},
+      {".config.json." + dead + "-0.tmp~", false},
+      {".config.json.x" + dead + "-0.tmp", false},
+      {"config.json", false},
+  };
+  for (const auto& [name, removed] : files) write_text(velmora_dir() / name, "x");
+  fs::create_directory(velmora_dir() / (".a." + dead + "-0.tmp"));
+  fs::create_symlink("config.json", velmora_dir() / (".b." + dead + "-0.tmp"));
+  remove_leftover_temp_files(velmora_dir());
+  for (const auto& [name, removed] : files) EXPECT_NE(fs::exists(velmora_dir() / name), removed) << name;
+  EXPECT_EQ(entries_in_folder(), 7u);
 }
 
 // ---------------------------------------------------------------------------

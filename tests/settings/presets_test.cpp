@@ -198,6 +198,20 @@ TEST_F(PresetFiles, FileInPlaceOfTheFolderFailsWithTheOsError) {
   EXPECT_EQ(read_text(folder()), "in the way");
 }
 
+TEST_F(PresetFiles, ReadOnlyFolderIsWrittenInPlace) {
+  ASSERT_TRUE(named("x").save().ok());
+  fs::permissions(root_, fs::perms::all);
+  fs::permissions(folder(), static_cast<fs::perms>(0555));
+  fs::permissions(folder() / "x.json", static_cast<fs::perms>(0666));
+  const Preset p = Preset::from_config("x", ProcessorConfig{});
+  EXPECT_EQ(testing::as_ordinary_user([&p] {
+              const Result<void> saved = p.save();
+              return saved.ok() ? "saved" : saved.error();
+            }),
+            "saved");
+  EXPECT_EQ(read_text(folder() / "x.json"), json_form::to_json(p));
+}
+
 TEST_F(PresetFiles, FailedWriteKeepsThePreviousFile) {
   ASSERT_TRUE(named("x").save().ok());
   const std::string before = read_text(folder() / "x.json");
