@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <system_error>
 
 #include "settings/file_io.hpp"
 #include "settings/json_form.hpp"
@@ -14,6 +17,43 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kLogTarget = "velmora::config";
+
+// A file that the last load could not use, kept until the first save that would replace it:
+// its bytes when they could be read, else nothing, and the file itself is then moved aside.
+// Only the GTK main thread loads and saves.
+struct Refused {
+  fs::path path;
+  std::optional<std::string> bytes;
+};
+std::optional<Refused> refused;
+
+// Puts the refused file beside it as "<name>.rechazado", replacing an older one, so that
+// the user's settings in it survive the save. False when that failed (logged): the file
+// must not be replaced then.
+bool keep_refused_file(const fs::path& path, spdlog::logger& logger) {
+  if (!refused || refused->path != path) return true;
+  const fs::path copy = fs::path(path) += ".rechazado";
+  Result<void> kept;
+  if (refused->bytes) {
+    kept = write_file_atomically(copy, *refused->bytes);
+  } else {
+    std::error_code ec;
+    fs::rename(path, copy, ec);
+    if (ec == std::errc::no_such_file_or_directory) {  // gone since the load: nothing to keep
+      refused.reset();
+      return true;
+    }
+    if (ec) kept = Error{ec.message()};
+  }
+  if (!kept) {
+    logger.error("Error guardando config en {}: {}", log::debug_quoted(copy.native()), kept.error());
+    return false;
+  }
+  logger.warn("Config rechazado {} conservado en {}", log::debug_quoted(path.native()),
+              log::debug_quoted(copy.native()));
+  refused.reset();
+  return true;
+}
 
 std::string home_dir() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
@@ -34,9 +74,17 @@ fs::path config_dir() {
 fs::path config_path() { return config_dir() / "velmora" / "config.json"; }
 
 ProcessorConfig ProcessorConfig::cargar() {
-  const std::optional<std::string> text = read_whole_file(config_path());
-  if (!text) return {};
-  return json_form::config_from_json(*text).value_or(ProcessorConfig{});
+  const fs::path path = config_path();
+  FileRead file = read_settings_file(path);
+  refused.reset();
+  if (file.outcome == FileRead::Outcome::Missing) return {};
+  if (file.outcome == FileRead::Outcome::Read) {
+    if (std::optional<ProcessorConfig> cfg = json_form::config_from_json(file.bytes)) return std::move(*cfg);
+    refused = Refused{path, std::move(file.bytes)};
+  } else {
+    refused = Refused{path, std::nullopt};
+  }
+  return {};
 }
 
 void ProcessorConfig::guardar() const {
@@ -47,6 +95,7 @@ void ProcessorConfig::guardar() const {
     logger.error("No se pudo crear directorio de config: {}", log::debug_quoted(folder.native()));
     return;
   }
+  if (!keep_refused_file(path, logger)) return;
   // The writer cannot fail: a non-finite value is written as null.
   const std::string text = json_form::to_json(*this);
   if (const Result<void> written = write_file_atomically(path, text); !written) {

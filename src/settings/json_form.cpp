@@ -1,5 +1,8 @@
 #include "settings/json_form.hpp"
 
+#include <locale.h>
+#include <stdlib.h>
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -8,84 +11,81 @@
 #include <type_traits>
 #include <vector>
 
-#include "settings/json_tree.hpp"
+#include "settings/json_text.hpp"
 #include "utf8.hpp"
 
 namespace velmora::json_form {
 namespace {
 
-using Node = JsonNode;
-using Kind = JsonNode::Kind;
-
-// No record or field sits deeper than three containers; anything deeper is a wrong kind.
-constexpr std::size_t kMaxDepth = 3;
+using Kind = JsonValue::Kind;
 
 // ---------------------------------------------------------------------------
 // Reading.
 
-// The nearest f32 to the digits as written; going through the double first could round twice.
-float nearest_f32(const Node& n) {
-  std::string digits = n.text;
-  for (char& c : digits) {
-    // nlohmann stores the locale's decimal point in place of the dot.
-    if (!(c >= '0' && c <= '9') && c != '-' && c != '+' && c != 'e' && c != 'E') c = '.';
-  }
-  float v = 0.0f;
-  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v);
-  if (ec == std::errc{} && end == digits.data() + digits.size()) return v;
-  // Beyond the f32 range: the cast gives the infinity or the zero that rounding gives.
-  return static_cast<float>(n.float_value);
+// Numbers are converted in the C locale whatever the user's: GTK takes LC_NUMERIC from the
+// environment, and under a decimal comma strtof would stop at the dot.
+locale_t c_locale() {
+  static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+  return c;
 }
 
-bool take(const Node& n, bool& v) {
-  if (n.kind != Kind::Bool) return false;
-  v = n.boolean;
+bool take(const JsonValue& n, bool& v) {
+  if (n.kind() != Kind::Bool) return false;
+  v = n.boolean();
   return true;
 }
 
-bool take(const Node& n, float& v) {
-  switch (n.kind) {
-    case Kind::Unsigned:
-      v = static_cast<float>(n.unsigned_value);
+// The nearest f32 to the digits as written (straight from the text: a detour through a double
+// could round twice). A number too large even for a double is an error; one merely beyond the
+// f32 range is read as the largest finite f32, so a file that loaded always saves as numbers
+// that load again.
+bool take(const JsonValue& n, float& v) {
+  if (n.kind() != Kind::Number) return false;
+  const std::string digits(n.number());
+  if (std::isinf(::strtod_l(digits.c_str(), nullptr, c_locale()))) return false;
+  v = ::strtof_l(digits.c_str(), nullptr, c_locale());
+  if (std::isinf(v)) v = std::copysign(std::numeric_limits<float>::max(), v);
+  return true;
+}
+
+// A plain non-negative integer up to `max`; "-0" is 0, not a negative number.
+bool take_integer(const JsonValue& n, std::uint64_t max, std::uint64_t& v) {
+  if (n.kind() != Kind::Number) return false;
+  std::string_view digits = n.number();
+  if (digits == "-0") digits.remove_prefix(1);
+  std::uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (ec != std::errc{} || end != digits.data() + digits.size() || value > max) return false;
+  v = value;
+  return true;
+}
+
+bool take(const JsonValue& n, std::uint64_t& v) {
+  return take_integer(n, std::numeric_limits<std::uint64_t>::max(), v);
+}
+
+bool take(const JsonValue& n, std::uint32_t& v) {
+  std::uint64_t wide = 0;
+  if (!take_integer(n, std::numeric_limits<std::uint32_t>::max(), wide)) return false;
+  v = static_cast<std::uint32_t>(wide);
+  return true;
+}
+
+bool take(const JsonValue& n, std::string& v) {
+  if (n.kind() != Kind::String) return false;
+  v = n.string();
+  return true;
+}
+
+bool take(const JsonValue& n, Tau& v) {
+  std::string name;
+  if (n.kind() == Kind::String) {
+    name = n.string();
+  } else if (n.kind() == Kind::Object && n.size() == 1) {
+    n.each([&name](std::string_view key, const JsonValue& value) {
+      if (value.kind() == Kind::Null) name = key;
       return true;
-    case Kind::Signed:
-      // nlohmann reports "-0" as the signed integer 0 (a plain "0" is unsigned).
-      v = n.signed_value == 0 ? -0.0f : static_cast<float>(n.signed_value);
-      return true;
-    case Kind::Float:
-      v = nearest_f32(n);
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool take(const Node& n, std::uint64_t& v) {
-  if (n.kind != Kind::Unsigned) return false;
-  v = n.unsigned_value;
-  return true;
-}
-
-bool take(const Node& n, std::uint32_t& v) {
-  if (n.kind != Kind::Unsigned || n.unsigned_value > std::numeric_limits<std::uint32_t>::max()) {
-    return false;
-  }
-  v = static_cast<std::uint32_t>(n.unsigned_value);
-  return true;
-}
-
-bool take(const Node& n, std::string& v) {
-  if (n.kind != Kind::String) return false;
-  v = n.text;
-  return true;
-}
-
-bool take(const Node& n, Tau& v) {
-  std::string_view name;
-  if (n.kind == Kind::String) {
-    name = n.text;
-  } else if (n.kind == Kind::Object && n.keys.size() == 1 && n.items[0].kind == Kind::Null) {
-    name = n.keys[0];
+    });
   } else {
     return false;
   }
@@ -99,16 +99,14 @@ bool take(const Node& n, Tau& v) {
   return true;
 }
 
-bool take(const Node& n, BandConfig& v);
-bool take(const Node& n, MpxConfig& v);
+bool take(const JsonValue& n, BandConfig& v);
+bool take(const JsonValue& n, MpxConfig& v);
 
 template <class T, std::size_t N>
-bool take(const Node& n, std::array<T, N>& v) {
-  if (n.kind != Kind::Array || n.items.size() != N) return false;
-  for (std::size_t i = 0; i < N; ++i) {
-    if (!take(n.items[i], v[i])) return false;
-  }
-  return true;
+bool take(const JsonValue& n, std::array<T, N>& v) {
+  if (n.kind() != Kind::Array || n.size() != N) return false;
+  std::size_t i = 0;
+  return n.each([&](std::string_view, const JsonValue& item) { return take(item, v[i++]); });
 }
 
 // ---------------------------------------------------------------------------
@@ -206,7 +204,7 @@ template <class R>
 struct Field {
   std::string_view name;
   void (*write)(PrettyWriter&, const R&);
-  bool (*read)(const Node&, R&);
+  bool (*read)(const JsonValue&, R&);
   bool optional = false;
 };
 
@@ -214,7 +212,7 @@ template <auto M>
 constexpr Field<RecordOf<M>> field(std::string_view name, bool optional = false) {
   using R = RecordOf<M>;
   return {name, [](PrettyWriter& w, const R& r) { put(w, r.*M); },
-          [](const Node& n, R& r) { return take(n, r.*M); }, optional};
+          [](const JsonValue& n, R& r) { return take(n, r.*M); }, optional};
 }
 
 template <class R, std::size_t N>
@@ -230,26 +228,27 @@ void put_record(PrettyWriter& w, const R& r, const std::array<Field<R>, N>& fiel
 // An object with every required key once (unknown keys skipped), or an array of the
 // values in field order. Optional fields come last and keep r's value when absent.
 template <class R, std::size_t N>
-bool take_record(const Node& n, R& r, const std::array<Field<R>, N>& fields) {
-  if (n.kind == Kind::Array) {
+bool take_record(const JsonValue& n, R& r, const std::array<Field<R>, N>& fields) {
+  if (n.kind() == Kind::Array) {
     std::size_t required = 0;
     for (const auto& f : fields) required += f.optional ? 0 : 1;
-    if (n.items.size() < required || n.items.size() > N) return false;
-    for (std::size_t i = 0; i < n.items.size(); ++i) {
-      if (!fields[i].read(n.items[i], r)) return false;
-    }
-    return true;
+    const std::size_t count = n.size();
+    if (count < required || count > N) return false;
+    std::size_t i = 0;
+    return n.each([&](std::string_view, const JsonValue& item) { return fields[i++].read(item, r); });
   }
-  if (n.kind != Kind::Object) return false;
+  if (n.kind() != Kind::Object) return false;
   std::array<bool, N> seen{};
-  for (std::size_t i = 0; i < n.keys.size(); ++i) {
+  const bool read = n.each([&](std::string_view key, const JsonValue& value) {
     for (std::size_t f = 0; f < N; ++f) {
-      if (fields[f].name != n.keys[i]) continue;
-      if (seen[f] || !fields[f].read(n.items[i], r)) return false;
+      if (fields[f].name != key) continue;
+      if (seen[f] || !fields[f].read(value, r)) return false;
       seen[f] = true;
       break;
     }
-  }
+    return true;
+  });
+  if (!read) return false;
   for (std::size_t f = 0; f < N; ++f) {
     if (!seen[f] && !fields[f].optional) return false;
   }
@@ -305,8 +304,8 @@ constexpr std::array<Field<Preset>, 8> kPresetFields{
 
 void put(PrettyWriter& w, const BandConfig& v) { put_record(w, v, kBandFields); }
 void put(PrettyWriter& w, const MpxConfig& v) { put_record(w, v, kMpxFields); }
-bool take(const Node& n, BandConfig& v) { return take_record(n, v, kBandFields); }
-bool take(const Node& n, MpxConfig& v) { return take_record(n, v, kMpxFields); }
+bool take(const JsonValue& n, BandConfig& v) { return take_record(n, v, kBandFields); }
+bool take(const JsonValue& n, MpxConfig& v) { return take_record(n, v, kMpxFields); }
 
 template <class R, std::size_t N>
 std::string write_top(const R& r, const std::array<Field<R>, N>& fields) {
@@ -317,10 +316,10 @@ std::string write_top(const R& r, const std::array<Field<R>, N>& fields) {
 
 template <class R, std::size_t N>
 std::optional<R> read_top(std::string_view text, const std::array<Field<R>, N>& fields) {
-  const std::optional<Node> tree = parse_json_tree(text, kMaxDepth);
-  if (!tree) return std::nullopt;
+  const std::optional<JsonValue> top = parse_json(text);
+  if (!top) return std::nullopt;
   R r{};
-  if (!take_record(*tree, r, fields)) return std::nullopt;
+  if (!take_record(*top, r, fields)) return std::nullopt;
   return r;
 }
 
@@ -393,24 +392,23 @@ std::string string_text(std::string_view s) {
   out.reserve(s.size() + 2);
   out += '"';
   for_each_char(s, [&out](UChar32 c, std::string_view bytes) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
-      default:
-        if (c < 0) {
-          out += kReplacement;
-        } else if (c < 0x20) {
-          out += "\\u00";
-          out += kHex[c >> 4];
-          out += kHex[c & 0xf];
-        } else {
-          out += bytes;
-        }
+    if (c < 0) {
+      out += kReplacement;
+      return;
+    }
+    for (const auto& [letter, escaped] : kJsonShortEscapes) {
+      if (c == escaped) {
+        out += '\\';
+        out += letter;
+        return;
+      }
+    }
+    if (c < 0x20) {
+      out += "\\u00";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xf];
+    } else {
+      out += bytes;
     }
   });
   out += '"';

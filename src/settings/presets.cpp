@@ -1,8 +1,11 @@
 #include "settings/presets.hpp"
 
+#include <dirent.h>
 #include <unicode/uchar.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <memory>
 #include <optional>
 
 #include "settings/config.hpp"
@@ -91,24 +94,30 @@ std::vector<Preset> make_builtins() {
   };
 }
 
-// One listing entry to a preset, or nothing: only "*.json" files that read cleanly count.
-std::optional<Preset> load_preset_file(const fs::directory_entry& entry) {
-  const fs::path& path = entry.path();
+// A listing that fails this many times in a row is taken as broken for good: reading it
+// again would only fail again, and the start must not hang on it.
+constexpr int kMaxListingErrors = 8;
+
+// One listed file to a preset, or nothing: only "*.json" files that read cleanly count.
+std::optional<Preset> load_preset_file(const fs::path& path) {
   if (path.extension() != ".json") return std::nullopt;
-  const std::optional<std::string> text = read_whole_file(path);
-  if (!text) return std::nullopt;
-  return json_form::preset_from_json(*text);
+  const FileRead file = read_settings_file(path);
+  if (file.outcome != FileRead::Outcome::Read) return std::nullopt;
+  return json_form::preset_from_json(file.bytes);
 }
 
-std::vector<Preset> load_user_presets(const fs::path& folder) {
-  std::vector<Preset> found;
-  std::error_code ec;
-  fs::directory_iterator it(folder, ec);
-  // A listing error ends the walk; what was read so far is kept.
-  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    if (std::optional<Preset> p = load_preset_file(*it)) found.push_back(std::move(*p));
-  }
-  return found;
+std::vector<Preset> read_presets_folder(const fs::path& folder) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+  if (!dir) return {};
+  return load_user_presets(folder, [&dir] {
+    for (;;) {
+      errno = 0;
+      const dirent* entry = ::readdir(dir.get());
+      if (entry == nullptr) return ListingStep{errno == 0 ? ListingStep::Kind::End : ListingStep::Kind::Error, {}};
+      const std::string_view name = entry->d_name;
+      if (name != "." && name != "..") return ListingStep{ListingStep::Kind::Name, std::string(name)};
+    }
+  });
 }
 
 }  // namespace
@@ -150,9 +159,24 @@ const std::vector<Preset>& builtin_presets() {
 
 fs::path presets_dir() { return config_dir() / "velmora" / "presets"; }
 
+std::vector<Preset> load_user_presets(const fs::path& folder, const std::function<ListingStep()>& next) {
+  std::vector<Preset> found;
+  for (int errors = 0; errors < kMaxListingErrors;) {
+    const ListingStep step = next();
+    if (step.kind == ListingStep::Kind::End) break;
+    if (step.kind == ListingStep::Kind::Error) {
+      ++errors;
+      continue;
+    }
+    errors = 0;
+    if (std::optional<Preset> p = load_preset_file(folder / step.name)) found.push_back(std::move(*p));
+  }
+  return found;
+}
+
 std::vector<Preset> all_presets() {
   std::vector<Preset> list = builtin_presets();
-  std::vector<Preset> user = load_user_presets(presets_dir());
+  std::vector<Preset> user = read_presets_folder(presets_dir());
   // std::string compares bytes as unsigned values, so "Zeta" sorts before "beta".
   std::stable_sort(user.begin(), user.end(),
                    [](const Preset& a, const Preset& b) { return a.name < b.name; });

@@ -12,6 +12,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "settings/file_io.hpp"
 #include "settings/json_form.hpp"
 #include "log.hpp"
 #include "settings/settings_support.hpp"
@@ -20,6 +21,8 @@ namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::read_text;
+using testing::write_text;
 using namespace std::string_literals;
 using ordered_json = nlohmann::ordered_json;
 
@@ -40,7 +43,7 @@ std::string edited_text() { return json_form::to_json(edited()); }
 
 // A file made from edited()'s text: optionally every record turned into the array of its
 // values, then a JSON Patch on the parsed form (printed back by nlohmann), then one text
-// substitution.
+// substitution, then blanks up to a size.
 struct FileCase {
   const char* label;
   std::string from;
@@ -48,6 +51,7 @@ struct FileCase {
   const char* patch = "";
   bool arrays = false;
   void (*expect)(ProcessorConfig&) = nullptr;  // accepted files: how the record differs from edited()
+  std::size_t pad_to = 0;
 };
 
 void PrintTo(const FileCase& c, std::ostream* os) { *os << c.label; }
@@ -72,12 +76,19 @@ std::string file_text(const FileCase& c) {
     EXPECT_NE(at, std::string::npos) << c.from;
     if (at != std::string::npos) text.replace(at, c.from.size(), c.to);
   }
+  if (c.pad_to != 0) text.resize(c.pad_to, ' ');
   return text;
 }
 
 class ConfigFile : public testing::TempConfigHome {
  protected:
+  // Saves log; whatever sink an earlier test left installed may be gone by now.
+  void SetUp() override {
+    TempConfigHome::SetUp();
+    log::init({}, std::make_shared<spdlog::sinks::null_sink_mt>());
+  }
   fs::path config_file() const { return velmora_dir() / "config.json"; }
+  fs::path kept_file() const { return velmora_dir() / "config.json.rechazado"; }
   std::size_t entries_in_folder() const {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(velmora_dir()), {}));
   }
@@ -97,6 +108,13 @@ const FileCase kRejected[] = {
     {"byte-order mark", "{\n", "\xEF\xBB\xBF{\n"},
     {"truncated", "♪\"\n}", "♪\""},
     {"invalid UTF-8", "señal", "se\xF1" "al"},
+    {"surrogate in UTF-8", "señal", "se\xED\xA0\x80" "al"},
+    {"raw tab in a string", "señal", "se\tal"},
+    {"lone surrogate escape", "\"hw:CARD=USB,DEV=0\"", R"("\ud83c")"},
+    {"trailing comma in an object", "♪\"\n}", "♪\",\n}"},
+    {"trailing comma in an array", "0.0\n  ]", "0.0,\n  ]"},
+    {"leading zero", "256", "0256"},
+    {"fraction without digits", "-2.25", "-2."},
     // Every key but last_preset required, none given twice.
     {"missing num_bands", "", "", R"([{"op": "remove", "path": "/num_bands"}])"},
     {"missing band field", "", "", R"([{"op": "remove", "path": "/bands/3/exp_ratio"}])"},
@@ -108,7 +126,6 @@ const FileCase kRejected[] = {
     {"config array of 13", "", "", R"([{"op": "add", "path": "/-", "value": ""}])", true},
     // Integer-only fields and their ranges.
     {"num_bands 5.0", "\"num_bands\": 4", "\"num_bands\": 5.0"},
-    {"num_bands -0", "\"num_bands\": 4", "\"num_bands\": -0"},
     {"num_bands past 64 bits", "\"num_bands\": 4", "\"num_bands\": 18446744073709551616"},
     {"sample_rate -1", "44100", "-1"},
     {"buffer_size 4294967296", "256", "4294967296"},
@@ -141,12 +158,13 @@ TEST_P(AcceptedFile, LoadsTheWrittenValues) {
 }
 
 using C = ProcessorConfig;
+constexpr float kF32Max = std::numeric_limits<float>::max();
 
 const FileCase kAccepted[] = {
     {"integer for an f32", "100.0", "100"},
     {"f32 widened to a double", "\"pilot_level\": 0.1", "\"pilot_level\": 0.10000000149011612"},
     {"whitespace around the value", "♪\"\n}", "♪\"\n} \n\t\r\n"},
-    {"unknown keys anywhere", "\"num_bands\"", R"("note": [[[[{"a": 1.5e300}]]]], "o": {"x": 1, "x": 2}, "num_bands")",
+    {"unknown keys anywhere", "\"num_bands\"", R"("note": [[[[{"a": -1e400}]]]], "o": {"x": 1, "x": 2}, "num_bands")",
      R"([{"op": "add", "path": "/bands/0/note", "value": [1]}, {"op": "add", "path": "/mpx/Enabled", "value": 1}])"},
     {"keys in another order", "", "", R"([{"op": "move", "from": "/num_bands", "path": "/num_bands"}])"},
     {"every record as an array", "", "", "", true},
@@ -158,6 +176,10 @@ const FileCase kAccepted[] = {
     {"num_bands 1000 kept", "\"num_bands\": 4", "\"num_bands\": 1000", "", false, [](C& c) { c.num_bands = 1000; }},
     {"largest buffer_size", "256", "4294967295", "", false, [](C& c) { c.buffer_size = 4294967295u; }},
     {"-0 for an f32", "1.5", "-0", "", false, [](C& c) { c.input_gain_db = -0.0f; }},
+    {"-0 for num_bands", "\"num_bands\": 4", "\"num_bands\": -0", "", false, [](C& c) { c.num_bands = 0; }},
+    {"f32 beyond its range", "1.5", "1e39", R"([{"op": "replace", "path": "/output_gain_db", "value": -1e39}])", false,
+     [](C& c) { c.input_gain_db = kF32Max, c.output_gain_db = -kF32Max; }},
+    {"blanks up to the size cap", "", "", "", false, nullptr, kMaxSettingsFileBytes},
     {"escapes decoded", "\"hw:CARD=USB,DEV=0\"", R"("\u00f1\ud83c\udfb5\/")", "", false,
      [](C& c) { c.input_device = "ñ🎵/"; }},
 };
@@ -167,23 +189,65 @@ INSTANTIATE_TEST_SUITE_P(ReadingRules, AcceptedFile, ::testing::ValuesIn(kAccept
 // ---------------------------------------------------------------------------
 // Loading and saving.
 
-// This module's log messages, one a line, without timestamp, level and target.
+// Log messages, one a line, without timestamp, level and target.
 struct LogCapture {
-  LogCapture() {
+  explicit LogCapture(const char* filter = "velmora::config=debug") {
     auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(out);
-    log::init(log::parse_filter("velmora::config=debug"), sink);
+    log::init(log::parse_filter(filter), sink);
     sink->set_pattern("%v");
   }
   ~LogCapture() { log::init({}, std::make_shared<spdlog::sinks::null_sink_mt>()); }
   std::ostringstream out;
 };
 
-TEST_F(ConfigFile, MissingOrUnreadableFileLoadsDefaultsAndCreatesNothing) {
+TEST_F(ConfigFile, MissingFileLoadsDefaultsCreatesNothingAndLeavesNothingToKeep) {
   EXPECT_EQ(ProcessorConfig::cargar(), ProcessorConfig{});
   EXPECT_FALSE(fs::exists(velmora_dir()));
-  fs::create_directories(config_file());
-  EXPECT_EQ(ProcessorConfig::cargar(), ProcessorConfig{});
+  ProcessorConfig{}.guardar();
+  EXPECT_EQ(entries_in_folder(), 1u);
 }
+
+// A "config.json" that is there but can't be used, made in place.
+struct UnusableCase {
+  const char* label;
+  void (*make)(const fs::path& file);
+  bool (*kept)(const fs::path& copy);  // whether the copy is the original, bytes or file
+};
+
+void PrintTo(const UnusableCase& c, std::ostream* os) { *os << c.label; }
+
+std::string hand_edited() { return edited_text().insert(edited_text().size() - 2, ","); }
+std::string over_the_cap() { return edited_text().append(kMaxSettingsFileBytes + 1 - edited_text().size(), ' '); }
+
+class UnusableFile : public ConfigFile, public ::testing::WithParamInterface<UnusableCase> {};
+
+TEST_P(UnusableFile, LoadsDefaultsAndTheFirstSaveKeepsItBesideOnce) {
+  fs::create_directories(velmora_dir());
+  GetParam().make(config_file());
+  write_text(kept_file(), "an older copy");
+  EXPECT_EQ(ProcessorConfig::cargar(), ProcessorConfig{});
+  LogCapture log("velmora::config=warn");
+  edited().guardar();
+  ProcessorConfig{}.guardar();
+  EXPECT_TRUE(GetParam().kept(kept_file()));
+  EXPECT_EQ(read_text(config_file()), json_form::to_json(ProcessorConfig{}));
+  EXPECT_EQ(entries_in_folder(), 2u);
+  EXPECT_EQ(log.out.str(), "Config rechazado \"" + config_file().string() + "\" conservado en \"" +
+                               kept_file().string() + "\"\n");
+}
+
+const UnusableCase kUnusable[] = {
+    {"rejected by a hand edit", [](const fs::path& f) { write_text(f, hand_edited()); },
+     [](const fs::path& copy) { return read_text(copy) == hand_edited(); }},
+    {"over the size cap", [](const fs::path& f) { write_text(f, over_the_cap()); },
+     [](const fs::path& copy) { return read_text(copy) == over_the_cap(); }},
+    {"FIFO", [](const fs::path& f) { ASSERT_EQ(::mkfifo(f.c_str(), 0644), 0); },
+     [](const fs::path& copy) { return fs::is_fifo(copy); }},
+    {"link to /dev/zero", [](const fs::path& f) { fs::create_symlink("/dev/zero", f); },
+     [](const fs::path& copy) { return fs::read_symlink(copy) == "/dev/zero"; }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Files, UnusableFile, ::testing::ValuesIn(kUnusable));
 
 TEST_F(ConfigFile, SaveCreatesFoldersWithModesBeforeUmaskAndWritesExactText) {
   xdg_.set((root_ / "a" / "b").string());
@@ -218,6 +282,7 @@ TEST_F(ConfigFile, SaveReplacesOlderFileAndDropsUnknownKeys) {
   EXPECT_EQ(c, edited());
   c.guardar();
   EXPECT_EQ(read_text(config_file()), edited_text());
+  EXPECT_EQ(entries_in_folder(), 1u);
 }
 
 TEST_F(ConfigFile, NonFiniteValueSavesAsNullAndThenLoadsDefaults) {
@@ -239,41 +304,76 @@ TEST_F(ConfigFile, FileInPlaceOfTheFolderLogsAndWritesNothing) {
   EXPECT_EQ(log.out.str(), "No se pudo crear directorio de config: \"" + velmora_dir().string() + "\"\n");
 }
 
-TEST_F(ConfigFile, FailedWriteKeepsThePreviousFileAndLogsTheOsError) {
-  ProcessorConfig{}.guardar();
-  const std::string before = read_text(config_file());
-  LogCapture log;
-  testing::with_file_size_limit(100, [] { edited().guardar(); });
-  EXPECT_EQ(read_text(config_file()), before);
-  EXPECT_EQ(entries_in_folder(), 1u);
-  EXPECT_EQ(log.out.str(), "Error guardando config en \"" + config_file().string() + "\": File too large\n");
-}
-
-TEST_F(ConfigFile, SaveKeepsTheOldPermissionsAndLeavesAReadOnlyFileAlone) {
+TEST_F(ConfigFile, SaveKeepsTheOldPermissions) {
   ProcessorConfig{}.guardar();
   fs::permissions(config_file(), fs::perms::owner_read | fs::perms::owner_write);
   edited().guardar();
   EXPECT_EQ(fs::status(config_file()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(read_text(config_file()), edited_text());
-
-  fs::permissions(config_file(), static_cast<fs::perms>(0444));
-  fs::permissions(root_, fs::perms::all);
-  fs::permissions(velmora_dir(), fs::perms::all);
-  // Root may write anywhere, so this save runs in a child as an ordinary user.
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-    ProcessorConfig{}.guardar();
-    ::_exit(0);
-  }
-  int status = -1;
-  ::waitpid(child, &status, 0);
-  ASSERT_EQ(status, 0);
-  EXPECT_EQ(read_text(config_file()), edited_text());
-  EXPECT_EQ(entries_in_folder(), 1u);
 }
 
-TEST_F(ConfigFile, SaveWritesThroughASymlinkedFile) {
+// A save that the disk, the folder or the file refuses; "@" stands for the file's quoted path.
+struct PermissionCase {
+  const char* label;
+  fs::perms folder;
+  std::optional<fs::perms> file;  // nothing: no file
+  rlim_t size_limit;              // 0: none
+  const char* log;
+  bool written;
+};
+
+void PrintTo(const PermissionCase& c, std::ostream* os) { *os << c.label; }
+
+class WritePermission : public ConfigFile, public ::testing::WithParamInterface<PermissionCase> {};
+
+TEST_P(WritePermission, KeepsThePreviousFileAndLogsTheOsErrorOrWritesInPlace) {
+  const PermissionCase& c = GetParam();
+  ProcessorConfig{}.guardar();
+  const std::string before = read_text(config_file());
+  if (c.file) {
+    fs::permissions(config_file(), *c.file);
+  } else {
+    fs::remove(config_file());
+  }
+  fs::permissions(root_, fs::perms::all);
+  fs::permissions(velmora_dir(), c.folder);
+  const std::string log = testing::as_ordinary_user([&c] {
+    LogCapture capture("velmora=debug");
+    testing::with_file_size_limit(c.size_limit != 0 ? c.size_limit : RLIM_INFINITY, [] { edited().guardar(); });
+    return capture.out.str();
+  });
+  std::string expected = c.log;
+  const std::string quoted = "\"" + config_file().string() + "\"";
+  for (std::size_t at; (at = expected.find('@')) != std::string::npos;) expected.replace(at, 1, quoted);
+  EXPECT_EQ(log, expected);
+  const std::string expected_file = !c.file ? "none" : c.written ? edited_text() : before;
+  EXPECT_EQ(fs::exists(config_file()) ? read_text(config_file()) : "none", expected_file);
+  EXPECT_EQ(entries_in_folder(), c.file ? 1u : 0u);
+}
+
+constexpr auto kOpen = fs::perms::all;
+constexpr auto kReadOnly = static_cast<fs::perms>(0555);
+constexpr auto kWritable = static_cast<fs::perms>(0666);
+
+const PermissionCase kPermissionCases[] = {
+    {"full disk", kOpen, kWritable, 100, "Error guardando config en @: File too large\n", false},
+    {"read-only file", kOpen, static_cast<fs::perms>(0444), 0, "Error guardando config en @: Permission denied\n",
+     false},
+    {"read-only folder", kReadOnly, kWritable, 0,
+     "Sin permiso para crear un temporal junto a @: se escribe en su sitio\n"
+     "Config guardado: @  last_preset=\"HARD BASS ♪\"\n",
+     true},
+    {"read-only folder and a full disk", kReadOnly, kWritable, 100,
+     "Sin permiso para crear un temporal junto a @: se escribe en su sitio\n"
+     "Error guardando config en @: File too large\n",
+     false},
+    {"read-only folder without the file", kReadOnly, std::nullopt, 0,
+     "Error guardando config en @: Permission denied\n", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Saves, WritePermission, ::testing::ValuesIn(kPermissionCases));
+
+TEST_F(ConfigFile, SaveWritesThroughALinkToARegularFileAndReplacesAnyOtherLink) {
   const fs::path real = root_ / "dotfiles" / "velmora.json";
   write_text(real, "{}");
   fs::create_directories(velmora_dir());
@@ -281,6 +381,39 @@ TEST_F(ConfigFile, SaveWritesThroughASymlinkedFile) {
   edited().guardar();
   EXPECT_TRUE(fs::is_symlink(config_file()));
   EXPECT_EQ(read_text(real), edited_text());
+
+  // No load refused it first, so only the save stands between the link and what it points at.
+  const fs::path fifo = root_ / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  fs::remove(config_file());
+  fs::create_symlink(fifo, config_file());
+  edited().guardar();
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(read_text(config_file()), edited_text());
+}
+
+TEST_F(ConfigFile, StartRemovesOnlyTheLeftoverTemporaryFilesOfSaves) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string dead = std::to_string(child);
+  const std::string own = std::to_string(::getpid());
+  const std::pair<std::string, bool> files[] = {  // name, removed
+      {".config.json." + dead + "-0.tmp", true},
+      {".config.json.rechazado." + own + "-12.tmp", true},
+      {"..json." + dead + "-3.tmp", true},  // an unnamed preset's
+      {".config.json." + std::to_string(::getppid()) + "-0.tmp", false},  // may be being written
+      {"config.json." + dead + "-0.tmp", false},
+      {".config.json." + dead + "-0.tmp~", false},
+      {".config.json.x" + dead + "-0.tmp", false},
+      {"config.json", false},
+  };
+  for (const auto& [name, removed] : files) write_text(velmora_dir() / name, "x");
+  fs::create_directory(velmora_dir() / (".a." + dead + "-0.tmp"));
+  fs::create_symlink("config.json", velmora_dir() / (".b." + dead + "-0.tmp"));
+  remove_leftover_temp_files(velmora_dir());
+  for (const auto& [name, removed] : files) EXPECT_NE(fs::exists(velmora_dir() / name), removed) << name;
+  EXPECT_EQ(entries_in_folder(), 7u);
 }
 
 // ---------------------------------------------------------------------------

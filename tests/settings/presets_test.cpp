@@ -1,10 +1,14 @@
 #include "settings/presets.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "settings/file_io.hpp"
 #include "settings/json_form.hpp"
 #include "settings/settings_support.hpp"
 
@@ -12,6 +16,8 @@ namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::read_text;
+using testing::write_text;
 
 std::vector<std::string> names(const std::vector<Preset>& list) {
   std::vector<std::string> out;
@@ -112,6 +118,10 @@ TEST_F(PresetFiles, ReadsOnlyJsonFilesThatFollowTheReadingRules) {
     write_text(folder() / file, good);
   }
   fs::create_directories(folder() / "folder.json");
+  // Neither may block or grow the read without end: only regular files of a settings file's size count.
+  ASSERT_EQ(::mkfifo((folder() / "fifo.json").c_str(), 0644), 0);
+  fs::create_symlink("/dev/zero", folder() / "zero.json");
+  write_text(folder() / "big.json", good + std::string(kMaxSettingsFileBytes + 1 - good.size(), ' '));
   write_text(folder() / "broken.json", good.substr(0, good.size() - 1));
   write_text(folder() / "no-name.json", json_form::to_json(ProcessorConfig{}));
   write_text(folder() / "duplicate.json", "{\"num_bands\": 2," + good.substr(1));
@@ -124,6 +134,22 @@ TEST_F(PresetFiles, ReadsOnlyJsonFilesThatFollowTheReadingRules) {
   for (const auto& v : nlohmann::ordered_json::parse(json_form::to_json(named("array")))) values.push_back(v);
   write_text(folder() / "array.json", values.dump());
   EXPECT_EQ(names(all_presets()), builtins_and({"array", "extra"}));
+}
+
+TEST_F(PresetFiles, ListingErrorsAreSkippedUntilTheListingKeepsFailing) {
+  write_preset("a.json", named("a"));
+  write_preset("b.json", named("b"));
+  using K = ListingStep::Kind;
+  struct Case {
+    std::vector<ListingStep> steps;  // the last one repeats for good
+    std::vector<std::string> names;
+  };
+  for (const Case& c : {Case{{{K::Name, "a.json"}, {K::Error, ""}, {K::Name, "b.json"}, {K::End, ""}}, {"a", "b"}},
+                        Case{{{K::Name, "a.json"}, {K::Error, ""}}, {"a"}}}) {
+    std::size_t at = 0;
+    const auto next = [&] { return c.steps[std::min(at++, c.steps.size() - 1)]; };
+    EXPECT_EQ(names(load_user_presets(folder(), next)), c.names);
+  }
 }
 
 TEST_F(PresetFiles, SavedPresetListsEqualToTheOriginal) {
@@ -166,6 +192,20 @@ TEST_F(PresetFiles, FileInPlaceOfTheFolderFailsWithTheOsError) {
   const Result<void> saved = named("x").save();
   EXPECT_EQ(saved.ok() ? "" : saved.error(), std::system_category().message(EEXIST));
   EXPECT_EQ(read_text(folder()), "in the way");
+}
+
+TEST_F(PresetFiles, ReadOnlyFolderIsWrittenInPlace) {
+  ASSERT_TRUE(named("x").save().ok());
+  fs::permissions(root_, fs::perms::all);
+  fs::permissions(folder(), static_cast<fs::perms>(0555));
+  fs::permissions(folder() / "x.json", static_cast<fs::perms>(0666));
+  const Preset p = Preset::from_config("x", ProcessorConfig{});
+  EXPECT_EQ(testing::as_ordinary_user([&p] {
+              const Result<void> saved = p.save();
+              return saved.ok() ? "saved" : saved.error();
+            }),
+            "saved");
+  EXPECT_EQ(read_text(folder() / "x.json"), json_form::to_json(p));
 }
 
 TEST_F(PresetFiles, FailedWriteKeepsThePreviousFile) {

@@ -1,11 +1,14 @@
 #pragma once
 // Helpers for the settings tests: an environment variable restored on scope exit, a
 // fixture that points XDG_CONFIG_HOME at a fresh temporary folder (no test touches the
-// real one), a disk that fills up mid-write, and records printed as their JSON text.
+// real one), a disk that fills up mid-write, a run without root's rights, and records
+// printed as their JSON text.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -35,6 +38,17 @@ class ScopedEnv {
   std::optional<std::string> saved_;
 };
 
+inline void write_text(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string read_text(const std::filesystem::path& path) {
+  std::ostringstream out;
+  out << std::ifstream(path, std::ios::binary).rdbuf();
+  return out.str();
+}
+
 class TempConfigHome : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -46,15 +60,6 @@ class TempConfigHome : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(root_); }
 
   std::filesystem::path velmora_dir() const { return root_ / "velmora"; }
-  static void write_text(const std::filesystem::path& path, const std::string& text) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  static std::string read_text(const std::filesystem::path& path) {
-    std::ostringstream out;
-    out << std::ifstream(path, std::ios::binary).rdbuf();
-    return out.str();
-  }
 
   std::filesystem::path root_;
   ScopedEnv xdg_{"XDG_CONFIG_HOME"};
@@ -72,6 +77,30 @@ void with_file_size_limit(rlim_t bytes, F f) {
   f();
   ::setrlimit(RLIMIT_FSIZE, &saved);
   ::signal(SIGXFSZ, old_handler);
+}
+
+// Runs f in a child process as an ordinary user (root may write into any folder) and returns
+// the text that f returns, or the child's wait status when it did not end normally.
+template <class F>
+std::string as_ordinary_user(F f) {
+  int out[2];
+  if (::pipe(out) != 0) return "no pipe";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(out[0]);
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    const std::string text = f();
+    const bool sent = ::write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::_exit(sent ? 0 : 3);
+  }
+  ::close(out[1]);
+  std::string text;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+  ::close(out[0]);
+  int status = -1;
+  ::waitpid(child, &status, 0);
+  return status == 0 ? text : "wait status " + std::to_string(status);
 }
 
 }  // namespace testing
