@@ -15,8 +15,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import test_program  # noqa: E402
-from test_program import TIMEOUT, Program, X11, wait_for  # noqa: E402
+from test_program import TIMEOUT, Program, X11, main, wait_for  # noqa: E402
 
 
 def closed(x, pid, wait):
@@ -135,6 +134,5 @@ def run(exe, s):
 
 
 if __name__ == "__main__":
-    # The same private bus, usage and verdict as the main program test, with these runs.
-    test_program.run = run
-    sys.exit(test_program.main())
+    # The same private bus, usage and verdict as the main program test, with this run.
+    sys.exit(main([run]))

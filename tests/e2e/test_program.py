@@ -271,14 +271,14 @@ def run_rack_edit(exe, s):
         shutil.rmtree(home, ignore_errors=True)
 
 
-def main():
+def main(runs=(run, run_rack_edit)):
     if len(sys.argv) != 2:
-        print("usage: test_program.py <path-to-velmora>", file=sys.stderr)
+        print(f"usage: {os.path.basename(sys.argv[0])} <path-to-velmora>", file=sys.stderr)
         return 2
     on_private_bus()
     s = Suite()
-    run(os.path.abspath(sys.argv[1]), s)
-    run_rack_edit(os.path.abspath(sys.argv[1]), s)
+    for r in runs:
+        r(os.path.abspath(sys.argv[1]), s)
     print(f"{s.passed} passed, {s.failed} failed")
     return 0 if s.failed == 0 and s.passed > 0 else 1
 
