@@ -27,6 +27,16 @@ std::string name_or_empty(const audio::Device& device) {
   return name ? std::move(name).value() : std::string{};
 }
 
+// Past this many frames the device and capture buffers stop being sizes a live processor can
+// use: 10^8 frames took gigabytes and seconds to close.
+constexpr std::uint32_t kMaxBufferSize = 1u << 20;
+
+Result<void> check_buffer_size(std::uint32_t frames) {
+  if (frames == 0) return Error{"Tamaño de búfer no válido: 0 frames"};
+  if (frames <= kMaxBufferSize) return {};
+  return Error{fmt::format("Tamaño de búfer no válido: {} frames (máximo {})", frames, kMaxBufferSize)};
+}
+
 void input_error_callback(std::string_view text) { logger().error("Error entrada CPAL: {}", text); }
 void output_error_callback(std::string_view text) { logger().error("Error salida CPAL: {}", text); }
 
@@ -70,7 +80,7 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
     if (!guard.ok()) return Error{"Configuración ilegible: su cerrojo quedó envenenado"};
     copy = *guard;
   }
-  if (copy.buffer_size == 0) return Error{"Tamaño de búfer no válido: 0 frames"};
+  if (auto valid = check_buffer_size(copy.buffer_size); !valid) return Error{valid.error()};
   if (auto valid = check_sample_rate(copy.sample_rate); !valid) return Error{valid.error()};
 
   auto inputs = host.input_devices();
