@@ -122,14 +122,20 @@ TEST_F(EngineTest, DeviceNamesAreReadOnlyForAnEnabledInfoLog) {
   EXPECT_EQ(log.lines().at(1), "INFO Salida:   default");
 }
 
-TEST_F(EngineTest, StreamErrorsAreLoggedAndTheStreamsGoOn) {
+// The streams report from their workers; only the engine turns that into lines.
+TEST_F(EngineTest, StreamEventsAreLoggedAndTheStreamsGoOn) {
   auto engine = start();
   ASSERT_TRUE(engine.ok());
   log.out.str("");
-  host.record.capture_error("Input/output error");
-  host.record.playback_error("No such device");
-  EXPECT_EQ(log.lines(), Lines({"ERROR Error entrada CPAL: Input/output error",
-                                "ERROR Error salida CPAL: No such device"}));
+  using Kind = audio::StreamEvent::Kind;
+  host.record.capture_events({Kind::Error, "Input/output error"});
+  host.record.playback_events({Kind::Error, "No such device"});
+  host.record.playback_events({Kind::StillDown, "out: snd_pcm_open: No such device", std::chrono::minutes(3)});
+  host.record.playback_events({Kind::Recovered});
+  host.record.capture_events({Kind::Recovered});
+  EXPECT_EQ(log.lines(), Lines({"ERROR Error entrada CPAL: Input/output error", "ERROR Error salida CPAL: No such device",
+                                "WARN Stream de salida sigue caído desde hace 3 min: out: snd_pcm_open: No such device",
+                                "INFO Stream de salida recuperado", "INFO Stream de entrada recuperado"}));
   EXPECT_EQ(host.record.live_streams, 2);
 }
 
