@@ -4,27 +4,39 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "log.hpp"
+
 namespace velmora::audio {
 namespace {
 
 // SCHED_FIFO priority of the workers: above normal threads, below the usual sound-server range.
 constexpr int kWorkerPriority = 20;
+// A stream that has failed retries after the first wait, then waits twice as long before each
+// further attempt, up to the last wait.
+constexpr std::chrono::milliseconds kFirstBackoff{10};
+constexpr std::chrono::milliseconds kLastBackoff{1000};
+// While a device stays away, the stream says so at most this often.
+constexpr std::chrono::minutes kReminderEvery{1};
 
 Error alsa_error(const std::string& device, const char* call, int err) {
   return Error{device + ": " + call + ": " + snd_strerror(err)};
@@ -33,7 +45,7 @@ Error alsa_error(const std::string& device, const char* call, int err) {
 struct PcmCloser {
   void operator()(snd_pcm_t* pcm) const noexcept { snd_pcm_close(pcm); }
 };
-using Pcm = std::unique_ptr<snd_pcm_t, PcmCloser>;
+using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
 
 struct HintsFree {
   void operator()(void** hints) const noexcept { snd_device_name_free_hint(hints); }
@@ -53,22 +65,65 @@ class Fd {
   int fd_;
 };
 
-struct OpenedPcm {
-  Pcm pcm;
-  snd_pcm_uframes_t buffer_frames = 0;
-  snd_pcm_uframes_t period_frames = 0;
+// libasound writes its own messages to standard error, several on every open of a card that
+// has gone away; a stream retrying for hours would fill the log. They go to the debug log.
+void alsa_message(const char* file, int line, const char* function, int err, const char* format, ...) {
+  spdlog::logger& out = log::get("velmora::audio::alsa");
+  if (!out.should_log(spdlog::level::debug)) return;
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  out.debug("{}:{} ({}) {}{}{}", file, line, function, text, err != 0 ? ": " : "", err != 0 ? snd_strerror(err) : "");
+}
+
+class AlsaPcm final : public Pcm {
+ public:
+  AlsaPcm(PcmHandle pcm, std::size_t buffer, std::size_t period, std::vector<pollfd> fds)
+      : pcm_(std::move(pcm)), buffer_(buffer), period_(period), fds_(std::move(fds)) {}
+
+  std::size_t buffer_frames() const noexcept override { return buffer_; }
+  std::size_t period_frames() const noexcept override { return period_; }
+  std::span<const pollfd> descriptors() const noexcept override { return fds_; }
+  int revents(std::span<pollfd> fds, unsigned short& events) noexcept override {
+    return snd_pcm_poll_descriptors_revents(pcm_.get(), fds.data(), static_cast<unsigned>(fds.size()), &events);
+  }
+  int state_error() noexcept override {
+    switch (snd_pcm_state(pcm_.get())) {
+      case SND_PCM_STATE_XRUN: return -EPIPE;
+      case SND_PCM_STATE_SUSPENDED: return -ESTRPIPE;
+      case SND_PCM_STATE_DISCONNECTED: return -ENODEV;
+      default: return -EIO;
+    }
+  }
+  long avail() noexcept override { return snd_pcm_avail_update(pcm_.get()); }
+  long read(float* block, std::size_t frames) noexcept override { return snd_pcm_readi(pcm_.get(), block, frames); }
+  long write(const float* block, std::size_t frames) noexcept override {
+    return snd_pcm_writei(pcm_.get(), block, frames);
+  }
+  int recover(int err) noexcept override { return snd_pcm_recover(pcm_.get(), err, 1); }
+  int prepare() noexcept override { return snd_pcm_prepare(pcm_.get()); }
+  int start() noexcept override { return snd_pcm_start(pcm_.get()); }
+  void unpause() noexcept override {
+    if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PAUSED) (void)snd_pcm_pause(pcm_.get(), 0);
+  }
+
+ private:
+  PcmHandle pcm_;
+  std::size_t buffer_, period_;
+  std::vector<pollfd> fds_;
 };
 
 // Interleaved f32, exact rate and channel count, a buffer of exactly buffer_size frames and a
 // period near a quarter of it. Playback starts by itself once its buffer is full.
-Result<OpenedPcm> open_pcm(const std::string& name, snd_pcm_stream_t direction,
-                           const StreamConfig& config) {
-  snd_pcm_t* raw = nullptr;
-  if (int err = snd_pcm_open(&raw, name.c_str(), direction, SND_PCM_NONBLOCK); err < 0) {
+Result<std::unique_ptr<Pcm>> open_pcm(const std::string& name, snd_pcm_stream_t direction,
+                                      const StreamConfig& config) {
+  snd_pcm_t* pcm = nullptr;
+  if (int err = snd_pcm_open(&pcm, name.c_str(), direction, SND_PCM_NONBLOCK); err < 0) {
     return alsa_error(name, "snd_pcm_open", err);
   }
-  OpenedPcm out{Pcm(raw)};
-  snd_pcm_t* pcm = raw;
+  PcmHandle owned(pcm);
 
   snd_pcm_hw_params_t* hw = nullptr;
   snd_pcm_hw_params_alloca(&hw);
@@ -90,72 +145,103 @@ Result<OpenedPcm> open_pcm(const std::string& name, snd_pcm_stream_t direction,
   if (err < 0) return alsa_error(name, "snd_pcm_hw_params_set_period_size_near", err);
   err = snd_pcm_hw_params(pcm, hw);
   if (err < 0) return alsa_error(name, "snd_pcm_hw_params", err);
-  snd_pcm_hw_params_get_buffer_size(hw, &out.buffer_frames);
-  snd_pcm_hw_params_get_period_size(hw, &out.period_frames, &dir);
+  snd_pcm_uframes_t buffer = 0;
+  snd_pcm_hw_params_get_buffer_size(hw, &buffer);
+  snd_pcm_hw_params_get_period_size(hw, &period, &dir);
 
   snd_pcm_sw_params_t* sw = nullptr;
   snd_pcm_sw_params_alloca(&sw);
   err = snd_pcm_sw_params_current(pcm, sw);
   if (err < 0) return alsa_error(name, "snd_pcm_sw_params_current", err);
-  err = snd_pcm_sw_params_set_avail_min(pcm, sw, out.period_frames);
+  err = snd_pcm_sw_params_set_avail_min(pcm, sw, period);
   if (err < 0) return alsa_error(name, "snd_pcm_sw_params_set_avail_min", err);
   if (direction == SND_PCM_STREAM_PLAYBACK) {
-    err = snd_pcm_sw_params_set_start_threshold(pcm, sw, out.buffer_frames);
+    err = snd_pcm_sw_params_set_start_threshold(pcm, sw, buffer);
     if (err < 0) return alsa_error(name, "snd_pcm_sw_params_set_start_threshold", err);
   }
   err = snd_pcm_sw_params(pcm, sw);
   if (err < 0) return alsa_error(name, "snd_pcm_sw_params", err);
-  return out;
-}
 
-// The error a PCM reports through POLLERR, from the state it is left in.
-int state_error(snd_pcm_t* pcm) noexcept {
-  switch (snd_pcm_state(pcm)) {
-    case SND_PCM_STATE_XRUN: return -EPIPE;
-    case SND_PCM_STATE_SUSPENDED: return -ESTRPIPE;
-    case SND_PCM_STATE_DISCONNECTED: return -ENODEV;
-    default: return -EIO;
+  const int count = snd_pcm_poll_descriptors_count(pcm);
+  if (count <= 0) return alsa_error(name, "snd_pcm_poll_descriptors_count", count < 0 ? count : -EIO);
+  std::vector<pollfd> fds(static_cast<std::size_t>(count));
+  if (err = snd_pcm_poll_descriptors(pcm, fds.data(), static_cast<unsigned>(count)); err < 0) {
+    return alsa_error(name, "snd_pcm_poll_descriptors", err);
   }
+  return std::unique_ptr<Pcm>(std::make_unique<AlsaPcm>(std::move(owned), buffer, period, std::move(fds)));
 }
 
-// One stream's poll loop. Everything it touches is allocated before the thread starts.
+class Libasound final : public PcmDriver {
+ public:
+  Libasound() { snd_lib_error_set_handler(alsa_message); }
+
+  Result<std::unique_ptr<Pcm>> open(const std::string& name, bool capture, const StreamConfig& config) override {
+    return open_pcm(name, capture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK, config);
+  }
+};
+
+Libasound& libasound() {
+  static Libasound driver;
+  return driver;
+}
+
+// The open PCM of a stream. Only its worker replaces it, when it reopens the device, and does so
+// under the lock, which play() takes to reach the PCM from another thread.
+struct PcmSlot {
+  std::mutex lock;
+  std::unique_ptr<Pcm> pcm;
+};
+
+// One stream's poll loop. Everything the audio path touches is allocated before the thread
+// starts; only a reopen allocates again.
 class Worker {
  public:
-  Worker(snd_pcm_t* pcm, snd_pcm_stream_t direction, std::vector<pollfd> fds,
-         const OpenedPcm& opened, unsigned channels, ErrorCallback on_error)
-      : pcm_(pcm),
-        capture_(direction == SND_PCM_STREAM_CAPTURE),
-        fds_(std::move(fds)),
-        pcm_fd_count_(static_cast<unsigned>(fds_.size() - 1)),
-        period_(opened.period_frames),
-        capacity_(opened.buffer_frames),
-        channels_(channels),
-        block_(opened.buffer_frames * channels),
-        on_error_(std::move(on_error)) {}
+  Worker(PcmDriver& driver, std::string name, bool capture, const StreamConfig& config, PcmSlot& slot,
+         int wake, EventCallback events)
+      : driver_(&driver),
+        name_(std::move(name)),
+        capture_(capture),
+        config_(config),
+        slot_(&slot),
+        wake_(wake),
+        events_(std::move(events)),
+        settle_frames_(std::max<std::size_t>(2 * std::size_t{config.buffer_size}, config.sample_rate / 4)) {
+    adopt();
+  }
 
   // Poll, then hand the frames over: capture reads and calls back, playback calls back and
-  // writes. Non-finite samples never reach the device.
+  // writes. Non-finite samples never reach the device. A stream that is down retries instead.
   template <class Callback>
   void run(Callback& data) noexcept {
     ask_for_realtime();
+    block_sigpipe();
     for (;;) {
+      if (down_) {
+        if (!retry()) break;
+        continue;
+      }
       const Wake w = wait();
-      if (w == Wake::Stop) return;
+      if (w == Wake::Stop) break;
       if (w == Wake::Again) continue;
-      snd_pcm_sframes_t n = 0;
+      long n = 0;
       if constexpr (std::is_same_v<Callback, CaptureCallback>) {
-        n = snd_pcm_readi(pcm_, block_.data(), ready_);
-        if (n >= 0) data(std::span<const float>(block_.data(), static_cast<std::size_t>(n) * channels_));
+        n = pcm_->read(block_.data(), ready_);
+        if (n >= 0) data(std::span<const float>(block_.data(), static_cast<std::size_t>(n) * config_.channels));
       } else {
-        std::span<float> out(block_.data(), ready_ * channels_);
+        std::span<float> out(block_.data(), ready_ * config_.channels);
         data(out);
         for (float& s : out) {
           if (!std::isfinite(s)) s = 0.0f;
         }
-        n = snd_pcm_writei(pcm_, block_.data(), ready_);
+        n = pcm_->write(block_.data(), ready_);
       }
-      if (n < 0) fault(static_cast<int>(n));
+      if (n < 0) {
+        fault(static_cast<int>(n));
+      } else if (faulted_) {
+        settle(static_cast<std::size_t>(n));
+      }
     }
+    replace(nullptr);  // closed here, where SIGPIPE is blocked: a file PCM flushes as it closes
   }
 
  private:
@@ -168,71 +254,171 @@ class Worker {
     (void)pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
   }
 
+  // A PCM writing into a pipe whose reader has gone must fail its writes, not end the program.
+  // The signal is blocked in this thread, which does all the writing and the closing.
+  static void block_sigpipe() noexcept {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    (void)pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  }
+
+  // Takes the sizes and descriptors of the PCM now in the slot.
+  void adopt() {
+    pcm_ = slot_->pcm.get();
+    const std::span<const pollfd> pcm_fds = pcm_->descriptors();
+    fds_.assign(pcm_fds.begin(), pcm_fds.end());
+    fds_.push_back(pollfd{wake_, POLLIN, 0});
+    period_ = pcm_->period_frames();
+    capacity_ = pcm_->buffer_frames();
+    block_.resize(capacity_ * config_.channels);
+  }
+
+  // The old PCM is closed outside the lock, so play() never waits for a close.
+  void replace(std::unique_ptr<Pcm> next) {
+    {
+      std::lock_guard hold(slot_->lock);
+      std::swap(slot_->pcm, next);
+    }
+    next.reset();
+    pcm_ = nullptr;
+    if (slot_->pcm) adopt();
+  }
+
   // Waits for the device or the wake-up; Ready leaves the frame count in ready_.
   Wake wait() noexcept {
-    if (gone_) {
-      // Only the drop can wake a worker whose device is gone.
-      pollfd& wake = fds_.back();
-      while (::poll(&wake, 1, -1) < 0 && errno == EINTR) {
-      }
-      return Wake::Stop;
-    }
     if (::poll(fds_.data(), fds_.size(), -1) < 0) {
       if (errno != EINTR) fault(-errno);
       return Wake::Again;
     }
     if (fds_.back().revents != 0) return Wake::Stop;
     unsigned short revents = 0;
-    if (int err = snd_pcm_poll_descriptors_revents(pcm_, fds_.data(), pcm_fd_count_, &revents);
-        err < 0) {
+    if (int err = pcm_->revents(std::span(fds_).first(fds_.size() - 1), revents); err < 0) {
       fault(err);
       return Wake::Again;
     }
     if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-      fault(state_error(pcm_));
+      fault(pcm_->state_error());
       return Wake::Again;
     }
     if ((revents & (POLLIN | POLLOUT)) == 0) return Wake::Again;
-    const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+    const long avail = pcm_->avail();
     if (avail < 0) {
       fault(static_cast<int>(avail));
       return Wake::Again;
     }
-    if (static_cast<snd_pcm_uframes_t>(avail) < period_) return Wake::Again;
-    ready_ = std::min(static_cast<snd_pcm_uframes_t>(avail), capacity_);
+    if (static_cast<std::size_t>(avail) < period_) return Wake::Again;
+    ready_ = std::min(static_cast<std::size_t>(avail), capacity_);
     return Wake::Ready;
   }
 
-  // Over- and underruns and suspends are recovered quietly; anything else is reported once and
-  // the worker then only waits to be dropped, so a vanished device never spins.
+  // Over- and underruns and suspends are recovered quietly. Anything else takes the stream down
+  // until a retry brings it back; only the first error of a fault is reported.
   void fault(int err) noexcept {
     if (err == -EAGAIN || err == -EINTR) return;
     if (err == -EPIPE || err == -ESTRPIPE) {
-      int r = snd_pcm_recover(pcm_, err, 1);
-      if (r == 0 && capture_) r = snd_pcm_start(pcm_);
+      int r = pcm_->recover(err);
+      if (r == 0 && capture_) r = pcm_->start();
       if (r == 0) return;
       err = r;
     }
-    gone_ = true;
-    on_error_(snd_strerror(err));
+    down_ = true;
+    last_error_ = snd_strerror(err);
+    if (faulted_) return;
+    faulted_ = true;
+    backoff_ = kFirstBackoff;
+    since_ = reminded_ = driver_->now();
+    events_(StreamEvent{StreamEvent::Kind::Error, last_error_});
   }
 
-  snd_pcm_t* pcm_;
+  // One attempt to bring the stream back after the backoff: prepare, and when the device will
+  // not prepare, close it and open it again. False once the stream is dropped.
+  bool retry() noexcept try {
+    if (woken_within(backoff_)) return false;
+    backoff_ = std::min(2 * backoff_, kLastBackoff);
+    remind();
+    if (pcm_ != nullptr) {
+      if (int err = restart(pcm_->prepare()); err == 0) return true;
+      replace(nullptr);  // closed first: a device may take one user at a time
+    }
+    auto opened = driver_->open(name_, capture_, config_);
+    if (!opened) {
+      last_error_ = opened.error();
+      return true;
+    }
+    replace(std::move(opened).value());
+    (void)restart(0);
+    return true;
+  } catch (const std::exception&) {
+    return true;  // out of memory while reopening: the next attempt tries again
+  }
+
+  // After a successful prepare or open (err 0) the stream runs again; capture must be started.
+  int restart(int err) noexcept {
+    if (err == 0 && capture_) err = pcm_->start();
+    if (err < 0) {
+      last_error_ = snd_strerror(err);
+      return err;
+    }
+    down_ = false;
+    moved_ = 0;
+    return 0;
+  }
+
+  // True when the stream is dropped within `span`: the backoff never delays the drop.
+  bool woken_within(std::chrono::milliseconds span) const noexcept {
+    pollfd wake{wake_, POLLIN, 0};
+    int r = 0;
+    while ((r = ::poll(&wake, 1, static_cast<int>(span.count()))) < 0 && errno == EINTR) {
+    }
+    if (r < 0) std::this_thread::sleep_for(span);  // poll itself failing must not turn into a spin
+    return r > 0;
+  }
+
+  void remind() {
+    const auto now = driver_->now();
+    if (now - reminded_ < kReminderEvery) return;
+    reminded_ = now;
+    events_(StreamEvent{StreamEvent::Kind::StillDown, last_error_,
+                        std::chrono::duration_cast<std::chrono::minutes>(now - since_)});
+  }
+
+  // Back once a quarter second of audio, and at least two buffers, has moved without an error:
+  // a pipe whose reader has gone still takes a buffer before it fails again.
+  void settle(std::size_t frames) {
+    moved_ += frames;
+    if (moved_ < settle_frames_) return;
+    faulted_ = false;
+    events_(StreamEvent{StreamEvent::Kind::Recovered});
+  }
+
+  PcmDriver* driver_;
+  std::string name_;
   bool capture_;
+  StreamConfig config_;
+  PcmSlot* slot_;
+  int wake_;
+  EventCallback events_;
+  std::size_t settle_frames_;
+  Pcm* pcm_ = nullptr;
   std::vector<pollfd> fds_;  // the PCM's descriptors, then the wake-up descriptor
-  unsigned pcm_fd_count_;
-  snd_pcm_uframes_t period_;
-  snd_pcm_uframes_t capacity_;
-  unsigned channels_;
+  std::size_t period_ = 0;
+  std::size_t capacity_ = 0;
   std::vector<float> block_;
-  ErrorCallback on_error_;
-  snd_pcm_uframes_t ready_ = 0;
-  bool gone_ = false;
+  std::size_t ready_ = 0;
+  // down_: the PCM must be retried before it is polled again. faulted_: an error was reported
+  // and the stream has not yet been reported back.
+  bool down_ = false;
+  bool faulted_ = false;
+  std::chrono::milliseconds backoff_ = kFirstBackoff;
+  std::chrono::steady_clock::time_point since_, reminded_;
+  std::string last_error_;
+  std::size_t moved_ = 0;
 };
 
 class AlsaStream final : public Stream {
  public:
-  AlsaStream(Pcm pcm, Fd wake) : pcm_(std::move(pcm)), wake_(std::move(wake)) {}
+  AlsaStream(std::unique_ptr<Pcm> pcm, Fd wake) : wake_(std::move(wake)) { slot_.pcm = std::move(pcm); }
 
   ~AlsaStream() override {
     if (worker_.joinable()) {
@@ -249,46 +435,38 @@ class AlsaStream final : public Stream {
     pthread_setname_np(worker_.native_handle(), name);
   }
 
-  snd_pcm_t* pcm() const noexcept { return pcm_.get(); }
+  PcmSlot& slot() noexcept { return slot_; }
+  int wake() const noexcept { return wake_.get(); }
 
   // The worker starts playback once its first buffer is written; play only lifts a pause.
   Result<void> play() override {
-    if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PAUSED) (void)snd_pcm_pause(pcm_.get(), 0);
+    std::lock_guard hold(slot_.lock);
+    if (slot_.pcm) slot_.pcm->unpause();
     return {};
   }
 
  private:
-  Pcm pcm_;  // closed after the worker has been joined
+  PcmSlot slot_;  // closed by the worker as it ends
   Fd wake_;
   std::thread worker_;
 };
 
 template <class Callback>
-Result<std::unique_ptr<Stream>> build_stream(const std::string& name, const StreamConfig& config,
-                                             Callback data, ErrorCallback error) try {
+Result<std::unique_ptr<Stream>> build_stream(PcmDriver& driver, const std::string& name,
+                                             const StreamConfig& config, Callback data,
+                                             EventCallback events) try {
   constexpr bool kCapture = std::is_same_v<Callback, CaptureCallback>;
-  const snd_pcm_stream_t direction = kCapture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK;
-  auto opened = open_pcm(name, direction, config);
+  auto opened = driver.open(name, kCapture, config);
   if (!opened) return Error{opened.error()};
-  OpenedPcm pcm = std::move(opened).value();
-  snd_pcm_t* handle = pcm.pcm.get();
-
+  std::unique_ptr<Pcm> pcm = std::move(opened).value();
+  if constexpr (kCapture) {
+    if (int err = pcm->start(); err < 0) return alsa_error(name, "snd_pcm_start", err);
+  }
   Fd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (wake.get() < 0) return Error{name + ": eventfd: " + std::strerror(errno)};
-  const int count = snd_pcm_poll_descriptors_count(handle);
-  if (count <= 0) return alsa_error(name, "snd_pcm_poll_descriptors_count", count < 0 ? count : -EIO);
-  std::vector<pollfd> fds(static_cast<std::size_t>(count) + 1);
-  if (int err = snd_pcm_poll_descriptors(handle, fds.data(), static_cast<unsigned>(count)); err < 0) {
-    return alsa_error(name, "snd_pcm_poll_descriptors", err);
-  }
-  fds.back() = pollfd{wake.get(), POLLIN, 0};
 
-  if constexpr (kCapture) {
-    if (int err = snd_pcm_start(handle); err < 0) return alsa_error(name, "snd_pcm_start", err);
-  }
-
-  Worker worker(handle, direction, std::move(fds), pcm, config.channels, std::move(error));
-  auto stream = std::make_unique<AlsaStream>(std::move(pcm.pcm), std::move(wake));
+  auto stream = std::make_unique<AlsaStream>(std::move(pcm), std::move(wake));
+  Worker worker(driver, name, kCapture, config, stream->slot(), stream->wake(), std::move(events));
   stream->spawn(kCapture ? "cpal_alsa_in" : "cpal_alsa_out",
                 [worker = std::move(worker), data = std::move(data)]() mutable noexcept { worker.run(data); });
   return std::unique_ptr<Stream>(std::move(stream));
@@ -303,14 +481,14 @@ class AlsaDevice final : public Device {
   Result<std::string> name() const override { return name_; }
 
   Result<std::unique_ptr<Stream>> build_input_stream(const StreamConfig& config, CaptureCallback data,
-                                                     ErrorCallback error) override {
-    return build_stream(name_, config, std::move(data), std::move(error));
+                                                     EventCallback events) override {
+    return audio::build_input_stream(libasound(), name_, config, std::move(data), std::move(events));
   }
 
   Result<std::unique_ptr<Stream>> build_output_stream(const StreamConfig& config,
                                                       PlaybackCallback data,
-                                                      ErrorCallback error) override {
-    return build_stream(name_, config, std::move(data), std::move(error));
+                                                      EventCallback events) override {
+    return audio::build_output_stream(libasound(), name_, config, std::move(data), std::move(events));
   }
 
  private:
@@ -341,6 +519,8 @@ Result<DeviceList> list_devices(snd_pcm_stream_t direction) {
 
 class AlsaHost final : public Host {
  public:
+  AlsaHost() { (void)libasound(); }  // its message handler quiets the probes of the device lists
+
   Result<DeviceList> input_devices() override { return list_devices(SND_PCM_STREAM_CAPTURE); }
   Result<DeviceList> output_devices() override { return list_devices(SND_PCM_STREAM_PLAYBACK); }
   std::unique_ptr<Device> default_input_device() override {
@@ -354,5 +534,17 @@ class AlsaHost final : public Host {
 }  // namespace
 
 std::unique_ptr<Host> default_host() { return std::make_unique<AlsaHost>(); }
+
+Result<std::unique_ptr<Stream>> build_input_stream(PcmDriver& driver, const std::string& name,
+                                                   const StreamConfig& config, CaptureCallback data,
+                                                   EventCallback events) {
+  return build_stream(driver, name, config, std::move(data), std::move(events));
+}
+
+Result<std::unique_ptr<Stream>> build_output_stream(PcmDriver& driver, const std::string& name,
+                                                    const StreamConfig& config, PlaybackCallback data,
+                                                    EventCallback events) {
+  return build_stream(driver, name, config, std::move(data), std::move(events));
+}
 
 }  // namespace velmora::audio

@@ -4,6 +4,7 @@
 // callbacks run on the stream's own worker thread, and start it. Dropping a
 // stream stops its worker before the destructor returns; no callback of that
 // stream runs afterwards.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,8 +27,17 @@ struct StreamConfig {
 // Capture hands over the frames it has just read; playback fills the block it is about to write.
 using CaptureCallback = std::function<void(std::span<const float>)>;
 using PlaybackCallback = std::function<void(std::span<float>)>;
-// The layer's text for a stream error, on the worker thread; the stream goes on.
-using ErrorCallback = std::function<void(std::string_view)>;
+
+// What a stream's worker tells of its device, on the worker thread. After an error the stream
+// retries on its own; it says once when it runs again, and reminds at most once a minute while
+// it stays down.
+struct StreamEvent {
+  enum class Kind { Error, StillDown, Recovered };
+  Kind kind;
+  std::string_view text = {};      // the layer's text for the (latest) error; empty for Recovered
+  std::chrono::minutes down = {};  // StillDown: how long the fault has lasted
+};
+using EventCallback = std::function<void(const StreamEvent&)>;
 
 class Stream {
  public:
@@ -46,10 +56,10 @@ class Device {
   virtual Result<std::string> name() const = 0;
   virtual Result<std::unique_ptr<Stream>> build_input_stream(const StreamConfig& config,
                                                              CaptureCallback data,
-                                                             ErrorCallback error) = 0;
+                                                             EventCallback events) = 0;
   virtual Result<std::unique_ptr<Stream>> build_output_stream(const StreamConfig& config,
                                                               PlaybackCallback data,
-                                                              ErrorCallback error) = 0;
+                                                              EventCallback events) = 0;
 };
 
 using DeviceList = std::vector<std::unique_ptr<Device>>;

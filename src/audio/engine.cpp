@@ -27,8 +27,33 @@ std::string name_or_empty(const audio::Device& device) {
   return name ? std::move(name).value() : std::string{};
 }
 
-void input_error_callback(std::string_view text) { logger().error("Error entrada CPAL: {}", text); }
-void output_error_callback(std::string_view text) { logger().error("Error salida CPAL: {}", text); }
+// Past this many frames the device and capture buffers stop being sizes a live processor can
+// use: 10^8 frames took gigabytes and seconds to close.
+constexpr std::uint32_t kMaxBufferSize = 1u << 20;
+
+Result<void> check_buffer_size(std::uint32_t frames) {
+  if (frames == 0) return Error{"Tamaño de búfer no válido: 0 frames"};
+  if (frames <= kMaxBufferSize) return {};
+  return Error{fmt::format("Tamaño de búfer no válido: {} frames (máximo {})", frames, kMaxBufferSize)};
+}
+
+// `stream` is "entrada" or "salida". Runs on the stream's worker, never in its audio callback.
+void log_stream_event(std::string_view stream, const audio::StreamEvent& event) {
+  switch (event.kind) {
+    case audio::StreamEvent::Kind::Error:
+      logger().error("Error {} CPAL: {}", stream, event.text);
+      break;
+    case audio::StreamEvent::Kind::StillDown:
+      logger().warn("Stream de {} sigue caído desde hace {} min: {}", stream, event.down.count(), event.text);
+      break;
+    case audio::StreamEvent::Kind::Recovered:
+      logger().info("Stream de {} recuperado", stream);
+      break;
+  }
+}
+
+void input_event_callback(const audio::StreamEvent& event) { log_stream_event("entrada", event); }
+void output_event_callback(const audio::StreamEvent& event) { log_stream_event("salida", event); }
 
 }  // namespace
 
@@ -70,7 +95,7 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
     if (!guard.ok()) return Error{"Configuración ilegible: su cerrojo quedó envenenado"};
     copy = *guard;
   }
-  if (copy.buffer_size == 0) return Error{"Tamaño de búfer no válido: 0 frames"};
+  if (auto valid = check_buffer_size(copy.buffer_size); !valid) return Error{valid.error()};
   if (auto valid = check_sample_rate(copy.sample_rate); !valid) return Error{valid.error()};
 
   auto inputs = host.input_devices();
@@ -108,7 +133,7 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
       [buffer = input_buffer, limit](std::span<const float> block) noexcept {
         input_callback(*buffer, limit, block);
       },
-      input_error_callback);
+      input_event_callback);
   if (!capture) return Error{capture.error()};
   std::unique_ptr<audio::Stream> input_stream = std::move(capture).value();
 
@@ -117,7 +142,7 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
   auto owned = std::make_shared<ProcessingChain>(std::move(chain).value());
   auto playback = output->build_output_stream(
       stream_config, [owned](std::span<float> out) noexcept { owned->output_callback(out); },
-      output_error_callback);
+      output_event_callback);
   owned.reset();
   if (!playback) {
     input_stream.reset();

@@ -24,10 +24,10 @@ float peak(const std::vector<float>& v) {
 }
 
 struct AlsaEngine : ::testing::Test {
-  // Runs the engine on the sandbox devices, calling `tick` n times `every` apart, then drops
-  // it. Both workers run and are gone after the drop; the playback device got finite audio
-  // within the limiter's ceiling, which is returned.
-  std::vector<float> run(int n, std::chrono::microseconds every, const std::function<void(int)>& tick) {
+  // Runs the engine on the sandbox devices, calling `tick` up to n times `every` apart until it
+  // returns false, then drops it. Both workers run and are gone after the drop; the playback
+  // device got finite audio within the limiter's ceiling, which is returned.
+  std::vector<float> run(int n, std::chrono::microseconds every, const std::function<bool(int, AlsaSandbox&)>& tick) {
     AlsaSandbox sandbox(true);
     auto started = AudioEngine::start(config, shared);
     if (!started.ok()) {
@@ -37,10 +37,10 @@ struct AlsaEngine : ::testing::Test {
     EXPECT_EQ(alsa_workers().size(), 2u);
     for (int i = 0; i < n; ++i) {
       std::this_thread::sleep_for(every);
-      tick(i);
+      if (!tick(i, sandbox)) break;
     }
     { AudioEngine engine = std::move(started).value(); }
-    EXPECT_TRUE(alsa_workers().empty());
+    EXPECT_TRUE(testing::workers_gone());
     const std::vector<float> out = sandbox.stop_pump();
     EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float s) { return std::isfinite(s); }));
     EXPECT_LE(peak(out), kCeiling + 1e-4f);
@@ -59,10 +59,11 @@ struct AlsaEngine : ::testing::Test {
 
 TEST_F(AlsaEngine, ProcessesTheCaptureIntoThePlaybackAndStopsBothWorkers) {
   float in_meter = 0.0f, out_meter = 0.0f, band_meter = 0.0f;
-  const auto out = run(100, std::chrono::milliseconds(10), [&](int) {
+  const auto out = run(100, std::chrono::milliseconds(10), [&](int, AlsaSandbox&) {
     in_meter = std::max(in_meter, shared->in_l.load());
     out_meter = std::max(out_meter, shared->out_r.load());
     for (const auto& band : shared->band_meters) band_meter = std::max(band_meter, band.level.load());
+    return true;
   });
   ASSERT_GT(out.size(), 48000u);  // at least half a second of stereo
   const auto loud = std::count_if(out.begin(), out.end(), [](float s) { return std::abs(s) > 0.01f; });
@@ -78,14 +79,34 @@ TEST_F(AlsaEngine, ProcessesTheCaptureIntoThePlaybackAndStopsBothWorkers) {
 
 // The window edits the settings and flips the flags while the workers run.
 TEST_F(AlsaEngine, RunsCleanlyUnderConcurrentEditsAndFlagToggles) {
-  run(400, std::chrono::microseconds(1500), [&](int i) {
+  run(400, std::chrono::microseconds(1500), [&](int i, AlsaSandbox&) {
     config->with([i](ProcessorConfig& c) {
       c.num_bands = 2 + static_cast<std::uint64_t>(i % 5);
       c.input_gain_db = static_cast<float>(i % 7);
     });
     shared->params_dirty.store(true);
     shared->bypass.store(i % 3 == 0);
+    return true;
   });
+}
+
+// The playback FIFO loses its reader for a while: one error line, then the stream comes back by
+// itself and says so once.
+TEST_F(AlsaEngine, PlaybackComesBackWhenItsReaderReturns) {
+  constexpr std::size_t kSecond = 48000 * 2 * sizeof(float);
+  std::size_t back_at = 0;
+  const auto out = run(1000, std::chrono::milliseconds(10), [&](int i, AlsaSandbox& sandbox) {
+    if (i == 30) sandbox.listen(false);
+    if (i == 60) sandbox.listen(true), back_at = sandbox.received();
+    return back_at == 0 || sandbox.received() < back_at + kSecond;  // a second of audio after the return
+  });
+  ASSERT_GT(back_at, 0u);
+  const std::vector<float> last(out.end() - 4800, out.end());
+  EXPECT_GT(peak(last), 0.1f) << "no sound after the return";
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{"INFO Entrada:  velmora_in", "INFO Salida:   velmora_out",
+                                                   "INFO AudioEngine activo — 5 bandas @ 48000 Hz",
+                                                   "ERROR Error salida CPAL: Input/output error",
+                                                   "INFO Stream de salida recuperado", "INFO AudioEngine detenido"}));
 }
 
 TEST_F(AlsaEngine, WithoutAnyDeviceStartFailsAndLeavesNoWorker) {
@@ -94,7 +115,7 @@ TEST_F(AlsaEngine, WithoutAnyDeviceStartFailsAndLeavesNoWorker) {
   auto started = AudioEngine::start(config, shared);
   ASSERT_FALSE(started.ok());
   EXPECT_EQ(started.error().rfind("default: snd_pcm_open: ", 0), 0u) << started.error();
-  EXPECT_TRUE(alsa_workers().empty());
+  EXPECT_TRUE(testing::workers_gone());
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ struct Record {
   audio::StreamConfig config;
   audio::CaptureCallback capture;
   audio::PlaybackCallback playback;
-  audio::ErrorCallback capture_error, playback_error;
+  audio::EventCallback capture_events, playback_events;
 
   void note(const std::string& line) {
     if (transcript != nullptr) *transcript << line << '\n';
@@ -63,24 +63,24 @@ class Device final : public audio::Device {
   }
   Result<std::unique_ptr<audio::Stream>> build_input_stream(const audio::StreamConfig& config,
                                                             audio::CaptureCallback data,
-                                                            audio::ErrorCallback error) override {
-    return build("capture", config, std::move(data), std::move(error), r_.capture, r_.capture_error);
+                                                            audio::EventCallback events) override {
+    return build("capture", config, std::move(data), std::move(events), r_.capture, r_.capture_events);
   }
   Result<std::unique_ptr<audio::Stream>> build_output_stream(const audio::StreamConfig& config,
                                                              audio::PlaybackCallback data,
-                                                             audio::ErrorCallback error) override {
-    return build("playback", config, std::move(data), std::move(error), r_.playback, r_.playback_error);
+                                                             audio::EventCallback events) override {
+    return build("playback", config, std::move(data), std::move(events), r_.playback, r_.playback_events);
   }
 
  private:
   template <class Data>
   Result<std::unique_ptr<audio::Stream>> build(const std::string& kind, const audio::StreamConfig& config, Data data,
-                                               audio::ErrorCallback error, Data& kept, audio::ErrorCallback& kept_error) {
+                                               audio::EventCallback events, Data& kept, audio::EventCallback& kept_events) {
     r_.note("build " + kind + " " + desc_.id);
     r_.config = config;
     if (desc_.build_error) return Error{*desc_.build_error};
     kept = std::move(data);
-    kept_error = std::move(error);
+    kept_events = std::move(events);
     return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r_, kind, desc_.play_error));
   }
 
