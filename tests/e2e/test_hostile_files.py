@@ -3,7 +3,7 @@ FIFO and a link to /dev/zero, leftover temporary files, a hand-edited "config.js
 reader rejects, an f32 beyond its range, a file-size limit and a standard error with no reader.
 Every start must open its window and exit 0 on a close request, and no byte of the user's is lost.
 
-Usage: python3 test_hostile_files.py <path-to-velmora>   (needs DISPLAY)
+Usage: python3 test_hostile_files.py <path-to-velmora>   (starts its own X server with Xvfb)
 """
 import json
 import os
