@@ -1,37 +1,34 @@
 #include "settings/json_form.hpp"
 
-#include <locale.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
-#include "settings/json_text.hpp"
+#include "settings/json_tree.hpp"
 #include "utf8.hpp"
 
 namespace velmora::json_form {
 namespace {
 
-using Kind = JsonValue::Kind;
+using Kind = JsonNode::Kind;
+
+// Tau's variant names, in the enum's order.
+constexpr std::array<std::string_view, 2> kTauNames{"Us50", "Us75"};
 
 // ---------------------------------------------------------------------------
 // Reading.
 
-// Numbers are converted in the C locale whatever the user's: GTK takes LC_NUMERIC from the
-// environment, and under a decimal comma strtof would stop at the dot.
-locale_t c_locale() {
-  static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t{});
-  return c;
-}
-
-bool take(const JsonValue& n, bool& v) {
-  if (n.kind() != Kind::Bool) return false;
-  v = n.boolean();
+bool take(const JsonNode& n, bool& v) {
+  if (n.kind != Kind::Bool) return false;
+  v = n.boolean;
   return true;
 }
 
@@ -39,19 +36,18 @@ bool take(const JsonValue& n, bool& v) {
 // could round twice). A number too large even for a double is an error; one merely beyond the
 // f32 range is read as the largest finite f32, so a file that loaded always saves as numbers
 // that load again.
-bool take(const JsonValue& n, float& v) {
-  if (n.kind() != Kind::Number) return false;
-  const std::string digits(n.number());
-  if (std::isinf(::strtod_l(digits.c_str(), nullptr, c_locale()))) return false;
-  v = ::strtof_l(digits.c_str(), nullptr, c_locale());
+bool take(const JsonNode& n, float& v) {
+  if (n.kind != Kind::Number) return false;
+  if (std::isinf(::strtod_l(n.text.c_str(), nullptr, c_locale()))) return false;
+  v = ::strtof_l(n.text.c_str(), nullptr, c_locale());
   if (std::isinf(v)) v = std::copysign(std::numeric_limits<float>::max(), v);
   return true;
 }
 
 // A plain non-negative integer up to `max`; "-0" is 0, not a negative number.
-bool take_integer(const JsonValue& n, std::uint64_t max, std::uint64_t& v) {
-  if (n.kind() != Kind::Number) return false;
-  std::string_view digits = n.number();
+bool take_integer(const JsonNode& n, std::uint64_t max, std::uint64_t& v) {
+  if (n.kind != Kind::Number) return false;
+  std::string_view digits = n.text;
   if (digits == "-0") digits.remove_prefix(1);
   std::uint64_t value = 0;
   const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
@@ -60,57 +56,56 @@ bool take_integer(const JsonValue& n, std::uint64_t max, std::uint64_t& v) {
   return true;
 }
 
-bool take(const JsonValue& n, std::uint64_t& v) {
+bool take(const JsonNode& n, std::uint64_t& v) {
   return take_integer(n, std::numeric_limits<std::uint64_t>::max(), v);
 }
 
-bool take(const JsonValue& n, std::uint32_t& v) {
+bool take(const JsonNode& n, std::uint32_t& v) {
   std::uint64_t wide = 0;
   if (!take_integer(n, std::numeric_limits<std::uint32_t>::max(), wide)) return false;
   v = static_cast<std::uint32_t>(wide);
   return true;
 }
 
-bool take(const JsonValue& n, std::string& v) {
-  if (n.kind() != Kind::String) return false;
-  v = n.string();
+bool take(const JsonNode& n, std::string& v) {
+  if (n.kind != Kind::String) return false;
+  v = n.text;
   return true;
 }
 
-bool take(const JsonValue& n, Tau& v) {
-  std::string name;
-  if (n.kind() == Kind::String) {
-    name = n.string();
-  } else if (n.kind() == Kind::Object && n.size() == 1) {
-    n.each([&name](std::string_view key, const JsonValue& value) {
-      if (value.kind() == Kind::Null) name = key;
-      return true;
-    });
+bool take(const JsonNode& n, Tau& v) {
+  std::string_view name;
+  if (n.kind == Kind::String) {
+    name = n.text;
+  } else if (n.kind == Kind::Object && n.count == 1 && n.items.size() == 1 && n.items[0].kind == Kind::Null) {
+    name = n.keys[0];
   } else {
     return false;
   }
-  if (name == "Us50") {
-    v = Tau::Us50;
-  } else if (name == "Us75") {
-    v = Tau::Us75;
-  } else {
-    return false;
-  }
+  const auto at = std::find(kTauNames.begin(), kTauNames.end(), name);
+  if (at == kTauNames.end()) return false;
+  v = static_cast<Tau>(at - kTauNames.begin());
   return true;
 }
 
-bool take(const JsonValue& n, BandConfig& v);
-bool take(const JsonValue& n, MpxConfig& v);
+bool take(const JsonNode& n, BandConfig& v);
+bool take(const JsonNode& n, MpxConfig& v);
 
 template <class T, std::size_t N>
-bool take(const JsonValue& n, std::array<T, N>& v) {
-  if (n.kind() != Kind::Array || n.size() != N) return false;
-  std::size_t i = 0;
-  return n.each([&](std::string_view, const JsonValue& item) { return take(item, v[i++]); });
+bool take(const JsonNode& n, std::array<T, N>& v) {
+  if (n.kind != Kind::Array || n.count != N) return false;
+  for (std::size_t i = 0; i < N; ++i) {
+    if (!take(n.items[i], v[i])) return false;
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------------------
 // Writing.
+
+// JSON's two-character escapes: the letter after the backslash and the character it stands for.
+constexpr std::array<std::pair<char, char>, 7> kJsonShortEscapes{
+    {{'"', '"'}, {'\\', '\\'}, {'b', '\b'}, {'f', '\f'}, {'n', '\n'}, {'r', '\r'}, {'t', '\t'}}};
 
 class PrettyWriter {
  public:
@@ -167,7 +162,7 @@ class PrettyWriter {
 void put(PrettyWriter& w, bool v) { w.scalar(v ? "true" : "false"); }
 void put(PrettyWriter& w, float v) { w.scalar(f32_text(v)); }
 void put(PrettyWriter& w, const std::string& v) { w.scalar(string_text(v)); }
-void put(PrettyWriter& w, Tau v) { w.scalar(v == Tau::Us50 ? "\"Us50\"" : "\"Us75\""); }
+void put(PrettyWriter& w, Tau v) { w.scalar(string_text(kTauNames[static_cast<std::size_t>(v)])); }
 
 template <class Int>
   requires std::is_integral_v<Int>
@@ -204,7 +199,7 @@ template <class R>
 struct Field {
   std::string_view name;
   void (*write)(PrettyWriter&, const R&);
-  bool (*read)(const JsonValue&, R&);
+  bool (*read)(const JsonNode&, R&);
   bool optional = false;
 };
 
@@ -212,7 +207,7 @@ template <auto M>
 constexpr Field<RecordOf<M>> field(std::string_view name, bool optional = false) {
   using R = RecordOf<M>;
   return {name, [](PrettyWriter& w, const R& r) { put(w, r.*M); },
-          [](const JsonValue& n, R& r) { return take(n, r.*M); }, optional};
+          [](const JsonNode& n, R& r) { return take(n, r.*M); }, optional};
 }
 
 template <class R, std::size_t N>
@@ -228,27 +223,26 @@ void put_record(PrettyWriter& w, const R& r, const std::array<Field<R>, N>& fiel
 // An object with every required key once (unknown keys skipped), or an array of the
 // values in field order. Optional fields come last and keep r's value when absent.
 template <class R, std::size_t N>
-bool take_record(const JsonValue& n, R& r, const std::array<Field<R>, N>& fields) {
-  if (n.kind() == Kind::Array) {
+bool take_record(const JsonNode& n, R& r, const std::array<Field<R>, N>& fields) {
+  if (n.kind == Kind::Array) {
     std::size_t required = 0;
     for (const auto& f : fields) required += f.optional ? 0 : 1;
-    const std::size_t count = n.size();
-    if (count < required || count > N) return false;
-    std::size_t i = 0;
-    return n.each([&](std::string_view, const JsonValue& item) { return fields[i++].read(item, r); });
+    if (n.count < required || n.count > N) return false;
+    for (std::size_t i = 0; i < n.count; ++i) {
+      if (!fields[i].read(n.items[i], r)) return false;
+    }
+    return true;
   }
-  if (n.kind() != Kind::Object) return false;
+  if (n.kind != Kind::Object) return false;
   std::array<bool, N> seen{};
-  const bool read = n.each([&](std::string_view key, const JsonValue& value) {
+  for (std::size_t i = 0; i < n.keys.size(); ++i) {
     for (std::size_t f = 0; f < N; ++f) {
-      if (fields[f].name != key) continue;
-      if (seen[f] || !fields[f].read(value, r)) return false;
+      if (fields[f].name != n.keys[i]) continue;
+      if (seen[f] || !fields[f].read(n.items[i], r)) return false;
       seen[f] = true;
       break;
     }
-    return true;
-  });
-  if (!read) return false;
+  }
   for (std::size_t f = 0; f < N; ++f) {
     if (!seen[f] && !fields[f].optional) return false;
   }
@@ -304,8 +298,30 @@ constexpr std::array<Field<Preset>, 8> kPresetFields{
 
 void put(PrettyWriter& w, const BandConfig& v) { put_record(w, v, kBandFields); }
 void put(PrettyWriter& w, const MpxConfig& v) { put_record(w, v, kMpxFields); }
-bool take(const JsonValue& n, BandConfig& v) { return take_record(n, v, kBandFields); }
-bool take(const JsonValue& n, MpxConfig& v) { return take_record(n, v, kMpxFields); }
+bool take(const JsonNode& n, BandConfig& v) { return take_record(n, v, kBandFields); }
+bool take(const JsonNode& n, MpxConfig& v) { return take_record(n, v, kMpxFields); }
+
+// What the parse keeps: no record or field sits deeper than three containers, no array is
+// longer than the config as the array of its values, and no key other than the records'
+// field names and Tau's variant names is read.
+constexpr auto kKnownKeys = [] {
+  std::array<std::string_view, kTauNames.size() + kBandFields.size() + kMpxFields.size() + kConfigFields.size() +
+                                   kPresetFields.size()>
+      keys{};
+  auto out = std::copy(kTauNames.begin(), kTauNames.end(), keys.begin());
+  const auto add = [&out](const auto& fields) {
+    for (const auto& f : fields) *out++ = f.name;
+  };
+  add(kBandFields);
+  add(kMpxFields);
+  add(kConfigFields);
+  add(kPresetFields);
+  return keys;
+}();
+constexpr JsonLimits kLimits{3,
+                             std::max({kBandFields.size(), kMpxFields.size(), kConfigFields.size(),
+                                       kPresetFields.size(), std::tuple_size_v<Bands>, std::tuple_size_v<Crossovers>}),
+                             kKnownKeys};
 
 template <class R, std::size_t N>
 std::string write_top(const R& r, const std::array<Field<R>, N>& fields) {
@@ -316,10 +332,10 @@ std::string write_top(const R& r, const std::array<Field<R>, N>& fields) {
 
 template <class R, std::size_t N>
 std::optional<R> read_top(std::string_view text, const std::array<Field<R>, N>& fields) {
-  const std::optional<JsonValue> top = parse_json(text);
-  if (!top) return std::nullopt;
+  const std::optional<JsonNode> tree = parse_json_tree(text, kLimits);
+  if (!tree) return std::nullopt;
   R r{};
-  if (!take_record(*top, r, fields)) return std::nullopt;
+  if (!take_record(*tree, r, fields)) return std::nullopt;
   return r;
 }
 

@@ -1,6 +1,8 @@
 #include "settings/json_form.hpp"
 
 #include <gtest/gtest.h>
+#include <locale.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <bit>
@@ -10,6 +12,9 @@
 #include <limits>
 #include <random>
 #include <regex>
+
+#include "settings/file_io.hpp"
+#include "settings/settings_support.hpp"
 
 namespace velmora::json_form {
 namespace {
@@ -123,6 +128,57 @@ INSTANTIATE_TEST_SUITE_P(
                       StringCase{std::string("\0\x01\x1b\x1f", 4), R"("\u0000\u0001\u001b\u001f")"},
                       StringCase{"\x7f señal Ω 音 🎵", "\"\x7f señal Ω 音 🎵\""},
                       StringCase{"hw\xff:\xc3", "\"hw\uFFFD:\uFFFD\""}));  // never invalid UTF-8
+
+std::string repeated(std::string_view piece, std::size_t bytes) {
+  std::string out;
+  while (out.size() < bytes) out += piece;
+  return out;
+}
+
+long max_rss_kib() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// Files at the size cap full of what no record reads: an unknown key's long array, another
+// record's key given over and over, a known array far too long.
+TEST(Reading, HostileFilesTakeLittleMemory) {
+  std::string skipped = default_text();
+  skipped.insert(skipped.find("\"tau\""), "\"note\": [" + repeated("0,", kMaxSettingsFileBytes / 2) + "0], " +
+                                             repeated("\"sample_rate\": 1, ", kMaxSettingsFileBytes / 3));
+  std::string too_long = default_text();
+  too_long.insert(too_long.find("120.0"), repeated("0, ", kMaxSettingsFileBytes - too_long.size() - 2));
+  ASSERT_LE(std::max(skipped.size(), too_long.size()), kMaxSettingsFileBytes);
+  // Measured in a child, whose peak starts at what it holds at the fork, not at this process's peak.
+  const std::string grown_mib = testing::in_child([&] {
+    const long before = max_rss_kib();
+    (void)config_from_json(skipped);
+    (void)config_from_json(too_long);
+    return std::to_string((max_rss_kib() - before) / 1024);
+  });
+  EXPECT_LT(std::stol(grown_mib), 64);
+  EXPECT_EQ(config_from_json(skipped), ProcessorConfig{});
+  EXPECT_EQ(config_from_json(too_long), std::nullopt);
+}
+
+class DecimalComma : public testing::TempConfigHome {};
+
+// GTK sets LC_NUMERIC from the environment: a locale with a decimal comma changes no number.
+TEST_F(DecimalComma, NumbersReadAsWritten) {
+  testing::write_text(root_ / "comma.def",
+                      "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\ngrouping 3\nEND LC_NUMERIC\n");
+  const std::string make =
+      "localedef -c -i " + (root_ / "comma.def").string() + " " + (root_ / "comma").string() + " 2>/dev/null";
+  // localedef warns, and exits with 1, about the categories left out, yet makes LC_NUMERIC.
+  ASSERT_GE(std::system(make.c_str()), 0);
+  testing::ScopedEnv locpath("LOCPATH");
+  locpath.set(root_.string());
+  if (::setlocale(LC_NUMERIC, "comma") == nullptr) GTEST_SKIP() << "localedef made no locale";
+  const std::optional<ProcessorConfig> read = config_from_json(default_text());
+  ::setlocale(LC_NUMERIC, "C");
+  EXPECT_EQ(read, ProcessorConfig{});
+}
 
 }  // namespace
 }  // namespace velmora::json_form

@@ -1,8 +1,8 @@
 #pragma once
 // Helpers for the settings tests: an environment variable restored on scope exit, a
 // fixture that points XDG_CONFIG_HOME at a fresh temporary folder (no test touches the
-// real one), a disk that fills up mid-write, a run without root's rights, and records
-// printed as their JSON text.
+// real one), a disk that fills up mid-write, a run in a child process, one without root's
+// rights, and records printed as their JSON text.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -79,16 +79,15 @@ void with_file_size_limit(rlim_t bytes, F f) {
   ::signal(SIGXFSZ, old_handler);
 }
 
-// Runs f in a child process as an ordinary user (root may write into any folder) and returns
-// the text that f returns, or the child's wait status when it did not end normally.
+// Runs f in a child process and returns the text that f returns, or the child's wait status
+// when it did not end normally.
 template <class F>
-std::string as_ordinary_user(F f) {
+std::string in_child(F f) {
   int out[2];
   if (::pipe(out) != 0) return "no pipe";
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(out[0]);
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
     const std::string text = f();
     const bool sent = ::write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::_exit(sent ? 0 : 3);
@@ -101,6 +100,15 @@ std::string as_ordinary_user(F f) {
   int status = -1;
   ::waitpid(child, &status, 0);
   return status == 0 ? text : "wait status " + std::to_string(status);
+}
+
+// in_child as an ordinary user: root may write into any folder.
+template <class F>
+std::string as_ordinary_user(F f) {
+  return in_child([&f] {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    return f();
+  });
 }
 
 }  // namespace testing
