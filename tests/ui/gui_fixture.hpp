@@ -104,7 +104,10 @@ struct ViewWindow {
   virtual const ui::PresetControls& preset_controls() const = 0;
   virtual const ui::PanelControls& panel() const = 0;
   virtual std::vector<ui::StripFace> faces() const = 0;
-  virtual const ui::BandKnobs& band1() const = 0;  // the knobs that show band 1
+  // The knobs and checks that show band 1 (the rack's drawer starts on it).
+  virtual const ui::BandKnobs& band1() const = 0;
+  virtual const ui::BandChecks& band1_checks() const = 0;
+  virtual bool mpx_on() const = 0;
   // The knobs and checks that edit band b (the rack's drawer, after choosing its tab).
   virtual const ui::BandKnobs& knobs_of(std::size_t b) = 0;
   virtual const ui::BandChecks& checks_of(std::size_t b) = 0;
@@ -141,6 +144,8 @@ struct Desk : ViewWindow {
   const ui::PanelControls& panel() const override { return view->panel; }
   std::vector<ui::StripFace> faces() const override { return view->faces(); }
   const ui::BandKnobs& band1() const override { return view->strips[0].knobs; }
+  const ui::BandChecks& band1_checks() const override { return view->strips[0].checks; }
+  bool mpx_on() const override { return view->mpx_switch->get_active(); }
   const ui::BandKnobs& knobs_of(std::size_t b) override { return view->strips[b].knobs; }
   const ui::BandChecks& checks_of(std::size_t b) override { return view->strips[b].checks; }
   void set_mpx(bool on) override { view->mpx_switch->set_active(on); }
@@ -160,6 +165,8 @@ struct Rack : ViewWindow {
   const ui::PanelControls& panel() const override { return view->panel; }
   std::vector<ui::StripFace> faces() const override { return view->strips; }
   const ui::BandKnobs& band1() const override { return view->drawer.knobs; }
+  const ui::BandChecks& band1_checks() const override { return view->drawer.checks; }
+  bool mpx_on() const override { return view->mpx->get_active(); }
   const ui::BandKnobs& knobs_of(std::size_t b) override {
     press(*view->drawer.tabs[b]);
     return view->drawer.knobs;
@@ -174,5 +181,29 @@ struct Rack : ViewWindow {
 };
 
 inline void notch_up(const ui::Knob& k) { scroll(*k.widget, 0.0, -1.0); }
+
+// Both views, for tables that run over each.
+using MakeView = std::unique_ptr<ViewWindow> (*)(ProcessorConfig);
+inline std::unique_ptr<ViewWindow> make_desk(ProcessorConfig c) { return std::make_unique<Desk>(std::move(c), false); }
+inline std::unique_ptr<ViewWindow> make_rack(ProcessorConfig c) { return std::make_unique<Rack>(std::move(c)); }
+
+using Texts = std::array<std::string, 6>;
+inline const std::string kDash = "\u2014";
+
+inline Texts range_texts(const ViewWindow& v) {
+  Texts out;
+  const auto faces = v.faces();
+  for (std::size_t i = 0; i < 6; ++i) out[i] = faces[i].range->get_text().raw();
+  return out;
+}
+
+// Strips below n sensitive and opaque, the others insensitive and dimmed (opacity is kept in 8 bits).
+inline void expect_active(const ViewWindow& v, std::uint64_t n) {
+  const auto faces = v.faces();
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(faces[i].root->get_sensitive(), i < n) << "strip " << i;
+    EXPECT_NEAR(faces[i].root->get_opacity(), i < n ? 1.0 : 0.22, 1.0 / 255) << "strip " << i;
+  }
+}
 
 }  // namespace velmora::test

@@ -1,5 +1,5 @@
-// The desk's controls as built, the pre-emphasis button that was just deactivated, the
-// display-only knobs and the multiplex status text.
+// The desk's multiplex panel: the pre-emphasis button that was just deactivated, the
+// display-only knobs and the status text.
 #include <gtest/gtest.h>
 #include <gtkmm/drawingarea.h>
 #include <gtkmm/label.h>
@@ -17,37 +17,6 @@ Gtk::Widget& mpx_panel(Desk& desk) {
 }
 
 class DeskControls : public GuiEnv {};
-
-TEST_F(DeskControls, BuildShowsTheConfigurationAndRunsNoHandler) {
-  ProcessorConfig cfg;
-  cfg.bands[1].threshold_db = -33.0f;
-  cfg.bands[2].enabled = false;
-  cfg.bands[3].release_ms = 5000.0f;  // shown clamped, kept as stored
-  cfg.input_gain_db = 1.5f;
-  cfg.output_gain_db = -2.5f;
-  cfg.limiter_threshold = -4.0f;
-  cfg.mpx.enabled = true;
-  cfg.mpx.tau = Tau::Us50;
-  Desk desk(cfg, false);
-  auto& s = desk.strips();
-  EXPECT_FLOAT_EQ(s[1].knobs.thr.value(), -33.0f);
-  EXPECT_FALSE(s[2].checks.on->get_active());
-  EXPECT_FLOAT_EQ(s[3].knobs.rel.value(), 2000.0f);
-  EXPECT_EQ(s[5].freq_label->get_text(), ">12k");
-  for (std::size_t i = 0; i < 6; ++i) {
-    EXPECT_EQ(s[i].root->get_sensitive(), i < 5) << i;
-    EXPECT_NEAR(s[i].root->get_opacity(), i < 5 ? 1.0 : 0.22, 1.0 / 255) << i;  // 8-bit opacity
-  }
-  const ui::DeskView& c = *desk.view;
-  EXPECT_EQ(c.panel.band_count->get_value(), 5);
-  EXPECT_EQ((std::array{c.panel.in_gain->get_value(), c.panel.out_gain->get_value(),
-                        c.panel.limiter->get_value()}),
-            (std::array{1.5, -2.5, -4.0}));
-  EXPECT_TRUE(c.mpx_switch->get_active());
-  EXPECT_TRUE(c.panel.tau.us50->get_active());
-  EXPECT_FALSE(desk.shared->params_dirty.load()) << "building ran a handler";
-  EXPECT_EQ(live(desk.config), cfg);
-}
 
 TEST_F(DeskControls, DeactivatedPreEmphasisButtonWritesNothing) {
   auto config = make_shared_config(ProcessorConfig{});
