@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Velmora and runs every test: the unit and
 # GUI suites (the GUI ones on a private Xvfb display), the end-to-end program
-# tests and the ThreadSanitizer run of the engine tests.
+# tests, the replay of the reader fuzz corpus, the ThreadSanitizer run of the
+# engine tests and the AddressSanitizer/UndefinedBehaviorSanitizer run of the
+# unit and GUI suites.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -26,20 +28,26 @@ export NO_AT_BRIDGE=1
 status=0
 ctest_log=$(mktemp)
 tsan_log=$(mktemp)
+asan_log=$(mktemp)
 # A private session bus: GTK and GApplication find it instead of autolaunching one per display.
 dbus-run-session -- ctest --test-dir build --output-on-failure -j "$jobs" 2>&1 | tee "$ctest_log" || status=1
 
 if [ -x scripts/tsan-tests ]; then
   scripts/tsan-tests 2>&1 | tee "$tsan_log" || status=1
 fi
+if [ -x scripts/asan-tests ]; then
+  scripts/asan-tests 2>&1 | tee "$asan_log" || status=1
+fi
 
-# One closing line over both runs.
+# One closing line over all runs; a sanitizer log holds one gtest summary per suite run.
+gtest_sum() { sed -n "s/^\[  $1  \] \([0-9]*\) test.*/\1/p" "$2" | awk '{ s += $1 } END { print s + 0 }'; }
 total=$(sed -n 's/.* tests failed out of \([0-9]*\).*/\1/p' "$ctest_log" | tail -n1)
 failed=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$ctest_log" | tail -n1)
-tsan_passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$tsan_log" | tail -n1)
-tsan_failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$tsan_log" | tail -n1)
-total=${total:-0}; failed=${failed:-0}; tsan_passed=${tsan_passed:-0}; tsan_failed=${tsan_failed:-0}
-if [ "$status" -ne 0 ] && [ $((failed + tsan_failed)) -eq 0 ]; then failed=1; fi
-echo "velmora: $((total - failed + tsan_passed)) passed, $((failed + tsan_failed)) failed"
-rm -f "$ctest_log" "$tsan_log"
+total=${total:-0}; failed=${failed:-0}
+passed=$((total - failed + $(gtest_sum PASSED "$tsan_log") + $(gtest_sum PASSED "$asan_log")))
+failed=$((failed + $(gtest_sum FAILED "$tsan_log") + $(gtest_sum FAILED "$asan_log")))
+# A run that stopped before its summary (a sanitizer abort, a build error) counts as one failure.
+if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then failed=1; fi
+echo "velmora: $passed passed, $failed failed"
+rm -f "$ctest_log" "$tsan_log" "$asan_log"
 exit $status

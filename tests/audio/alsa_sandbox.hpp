@@ -102,7 +102,8 @@ class AlsaSandbox {
     stop_ = true;
     if (pump_.joinable()) pump_.join();
     std::vector<float> samples(bytes_.size() / sizeof(float));
-    std::memcpy(samples.data(), bytes_.data(), samples.size() * sizeof(float));
+    // memcpy with the null data of empty vectors is undefined, even for zero bytes.
+    if (!samples.empty()) std::memcpy(samples.data(), bytes_.data(), samples.size() * sizeof(float));
     return samples;
   }
 
