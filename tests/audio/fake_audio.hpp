@@ -1,7 +1,7 @@
 #pragma once
 // An audio layer whose answers a test decides. It writes what happens ("build capture in",
 // "play playback", "drop capture") as lines into a transcript that the log can share, and keeps
-// the callbacks of the live streams so that a test can call them.
+// the callbacks of the latest streams built so that a test can call them.
 #include <optional>
 #include <ostream>
 #include <string>
@@ -31,25 +31,17 @@ struct Record {
   }
 };
 
-class Stream final : public audio::Stream {
- public:
-  Stream(Record& r, std::string kind, std::optional<std::string> play_error)
-      : r_(r), kind_(std::move(kind)), play_error_(std::move(play_error)) {
-    ++r_.live_streams;
-  }
-  ~Stream() override {
-    r_.note("drop " + kind_);
-    --r_.live_streams;
-  }
-  Result<void> play() override {
-    r_.note("play " + kind_);
-    return play_error_ ? Result<void>(Error{*play_error_}) : Result<void>();
-  }
+struct Stream final : audio::Stream {
+  Record& r;
+  std::string kind;
+  std::optional<std::string> error;  // what play fails with
 
- private:
-  Record& r_;
-  std::string kind_;
-  std::optional<std::string> play_error_;
+  Stream(Record& r, std::string kind, std::optional<std::string> error) : r(r), kind(kind), error(error) { ++r.live_streams; }
+  ~Stream() override { r.note("drop " + kind), --r.live_streams; }
+  Result<void> play() override {
+    r.note("play " + kind);
+    return error ? Result<void>(Error{*error}) : Result<void>();
+  }
 };
 
 class Device final : public audio::Device {
@@ -64,23 +56,21 @@ class Device final : public audio::Device {
   Result<std::unique_ptr<audio::Stream>> build_input_stream(const audio::StreamConfig& config,
                                                             audio::CaptureCallback data,
                                                             audio::EventCallback events) override {
-    return build("capture", config, std::move(data), std::move(events), r_.capture, r_.capture_events);
+    r_.capture = std::move(data), r_.capture_events = std::move(events);
+    return build("capture", config);
   }
   Result<std::unique_ptr<audio::Stream>> build_output_stream(const audio::StreamConfig& config,
                                                              audio::PlaybackCallback data,
                                                              audio::EventCallback events) override {
-    return build("playback", config, std::move(data), std::move(events), r_.playback, r_.playback_events);
+    r_.playback = std::move(data), r_.playback_events = std::move(events);
+    return build("playback", config);
   }
 
  private:
-  template <class Data>
-  Result<std::unique_ptr<audio::Stream>> build(const std::string& kind, const audio::StreamConfig& config, Data data,
-                                               audio::EventCallback events, Data& kept, audio::EventCallback& kept_events) {
+  Result<std::unique_ptr<audio::Stream>> build(const std::string& kind, const audio::StreamConfig& config) {
     r_.note("build " + kind + " " + desc_.id);
     r_.config = config;
     if (desc_.build_error) return Error{*desc_.build_error};
-    kept = std::move(data);
-    kept_events = std::move(events);
     return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r_, kind, desc_.play_error));
   }
 

@@ -35,20 +35,15 @@ enum class Lock { Free, Busy, Poisoned };
 template <class T>
 class LockAs {
  public:
-  LockAs(Guarded<T>& cell, Lock how) {
+  LockAs(Guarded<T>& cell, Lock how) : held_(how == Lock::Busy ? 1 : 0) {
     if (how == Lock::Poisoned) poison(cell);
-    if (how != Lock::Busy) return;
-    thread_ = std::jthread([this, &cell] {
-      auto guard = cell.lock();
-      held_.count_down();
-      release_.wait();
-    });
-    held_.wait();
+    if (how == Lock::Busy) thread_ = std::jthread([&] { auto g = cell.lock(); held_.count_down(); release_.wait(); });
+    held_.wait();  // at once unless another thread is taking the lock
   }
   ~LockAs() { release_.count_down(); }  // the thread is joined after this
 
  private:
-  std::latch held_{1}, release_{1};
+  std::latch held_, release_{1};
   std::jthread thread_;
 };
 
@@ -100,9 +95,9 @@ struct Rig {
   }
   // Changes the live configuration the way the window does: write, release, raise.
   template <class F>
-  void edit(F&& f, bool rebuild) {
+  void edit(F&& f) {
     config->with(std::forward<F>(f));
-    if (rebuild) shared->params_dirty.store(true);
+    shared->params_dirty.store(true);
   }
 };
 
