@@ -114,7 +114,7 @@ class AlsaSandbox {
       const std::chrono::duration<double> since = std::chrono::steady_clock::now() - t0;
       const auto due = static_cast<long>(since.count() * 48000);
       for (; fed + kFrames <= due; fed += kFrames) {
-        for (long i = 0; i < 2 * kFrames; ++i) chunk[i] = kAmplitude * static_cast<float>(std::sin(step * double(fed + i / 2)));
+        for (long i = 0; i < 2 * kFrames; ++i) chunk[i] = kAmplitude * static_cast<float>(std::sin(step * (fed + i / 2)));
         if (::write(in_, chunk.data(), chunk.size() * sizeof(float)) <= 0) break;
       }
       // Without a reader the FIFO fails its writer's writes; reopened, it has one again.

@@ -153,9 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          FaultCase{"io", -EIO, 3, false, {"error Input/output error", "back"}, false},
                                          FaultCase{"unplugged", 0, 0, true, {"error No such device", "back"}, true}),
                        ::testing::Bool()),
-    [](const auto& info) {
-      return std::string(std::get<0>(info.param).what) + (std::get<1>(info.param) ? "_capture" : "_playback");
-    });
+    [](const auto& i) { return std::string(std::get<0>(i.param).what) + (std::get<1>(i.param) ? "_capture" : "_playback"); });
 
 TEST_F(Recovery, DeviceGoneForGoodCostsNoCpuAndRemindsOnceAMinute) {
   build(false);

@@ -22,16 +22,13 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 // expander fields and the multiplex level are set too: the chain must ignore them.
 ProcessorConfig hard_config(std::uint32_t rate, bool mpx) {
   ProcessorConfig c;
-  c.sample_rate = rate;
-  c.num_bands = 6;
-  c.crossover_freqs = {120, 400, 2000, 6000, 12000};
+  c.sample_rate = rate, c.num_bands = 6, c.crossover_freqs = {120, 400, 2000, 6000, 12000};
   c.input_gain_db = 6, c.output_gain_db = -1, c.limiter_threshold = -1;
   const float thr[] = {-30, -28, -26, -24, -24, -22}, ratio[] = {8, 6, 10, 4, 20, 3},
               atk[] = {5, 10, 2, 1, 0.5f, 20}, rel[] = {100, 150, 80, 60, 50, 200},
               mk[] = {10, 8, 12, 6, 9, 4}, clip[] = {-1, -1.5f, -0.5f, -1, -2, -1};
   for (int b = 0; b < 6; ++b) c.bands[b] = {true, thr[b], ratio[b], atk[b], rel[b], mk[b], true, clip[b], true, -10, 8};
-  c.bands[3].clip_enable = false;
-  c.bands[4].enabled = false;
+  c.bands[3].clip_enable = false, c.bands[4].enabled = false;
   c.mpx = {mpx, Tau::Us50, -20.0f, 0.09f};
   return c;
 }
@@ -194,7 +191,8 @@ TEST_P(LockUnavailable, ProcessesWithTheLastGoodSnapshot) {
     EXPECT_NE(rig.run(block(in, i)), twin.run(block(in, i)));
   }
 }
-INSTANTIATE_TEST_SUITE_P(Locks, LockUnavailable, testing::Combine(testing::Values(Lock::Busy, Lock::Poisoned), testing::Bool()));
+INSTANTIATE_TEST_SUITE_P(Locks, LockUnavailable,
+                         testing::Combine(testing::Values(Lock::Busy, Lock::Poisoned), testing::Bool()));
 
 // Band meters clamp at 2 (level) and 1 (reduction), input and output means do not, and inactive
 // bands keep what they showed. Without a whole frame every meter reads 0 (k = 1, no division by
@@ -216,7 +214,7 @@ TEST(ProcessingChain, MetersClampKeepInactiveBandsAndReadZeroWithoutAFrame) {
     }
   }
   std::vector<float> in(kBuf);
-  for (std::size_t j = 0; j < kBuf; ++j) in[j] = static_cast<float>(0.7 * std::sin(0.01 * (j / 2)) + 0.3 * std::sin(1.3 * (j / 2)));
+  for (std::size_t j = 0; j < kBuf; ++j) in[j] = float(0.7 * std::sin(0.01 * (j / 2)) + 0.3 * std::sin(1.3 * (j / 2)));
   for (int i = 0; i < 20; ++i) rig.run(in);
   const auto m = published(*rig.shared);
   EXPECT_TRUE(m[5] == 2.0f && m[8] == 1.0f);  // band 0 level, band 1 reduction

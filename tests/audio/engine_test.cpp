@@ -69,17 +69,26 @@ INSTANTIATE_TEST_SUITE_P(
                     "Configuración ilegible: su cerrojo quedó envenenado", {}}),
     [](const auto& info) { return std::string(info.param.what); });
 
-// The streams report from their workers; only the engine turns that into lines, and the
-// streams go on. The largest buffer size starts, the band count is logged clamped to 2..6, a
-// name that cannot be read is logged as the empty text, and a moved-from engine stops nothing.
-TEST_F(EngineTest, StartsInOrderLogsStreamEventsAndDropStopsCaptureFirst) {
-  cfg.buffer_size = 1u << 20, cfg.num_bands = 9, cfg.input_device = "";
+// Capture and playback are built, then played, capture first. Capture keeps at most 24 buffers
+// for playback (bypass passes the samples through untouched, which shows what input_buffer
+// kept). The streams report from their workers; only the engine turns that into lines, and the
+// streams go on. The band count is logged clamped to 2..6 and a name that cannot be read as the
+// empty text; a moved-from engine stops nothing, and the drop stops capture first.
+TEST_F(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndDropStopsCaptureFirst) {
+  cfg.buffer_size = 4, cfg.num_bands = 9, cfg.input_device = "";  // capture limit 32 samples, trimmed above 96
   host.default_input->name.reset();
   {
     auto engine = start();
     ASSERT_TRUE(engine.ok()) << engine.error();
     const audio::StreamConfig& sc = host.record.config;
-    EXPECT_TRUE(sc.channels == 2 && sc.sample_rate == 48000u && sc.buffer_size == 1u << 20);
+    EXPECT_TRUE(sc.channels == 2 && sc.sample_rate == 48000u && sc.buffer_size == 4u);
+    shared->bypass.store(true);
+    for (int block = 1; block <= 13; ++block) host.record.capture(std::vector<float>(8, static_cast<float>(block)));
+    std::vector<float> played(96);
+    host.record.playback(played);
+    for (std::size_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<float>(2 + i / 8)) << i;
+    host.record.playback(played);
+    EXPECT_EQ(played, std::vector<float>(96, 0.0f));
     using Kind = audio::StreamEvent::Kind;
     host.record.capture_events({Kind::Error, "Input/output error"});
     host.record.playback_events({Kind::StillDown, "out: snd_pcm_open: No such device", std::chrono::minutes(3)});
@@ -97,77 +106,55 @@ TEST_F(EngineTest, StartsInOrderLogsStreamEventsAndDropStopsCaptureFirst) {
   EXPECT_EQ(host.record.live_streams, 0);
 }
 
-TEST_F(EngineTest, DeviceNamesAreReadOnlyForAnEnabledInfoLog) {
+// Without an info log no device name is read, not even the list's for an empty wanted name.
+TEST_F(EngineTest, QuietLogReadsNoDeviceNameAndTheLargestBufferStarts) {
   log.use("velmora::audio::engine=warn");
-  cfg.input_device = cfg.output_device = "";
+  cfg.input_device = cfg.output_device = "", cfg.buffer_size = 1u << 20;
   auto quiet = start();
+  ASSERT_TRUE(quiet.ok()) << quiet.error();
   EXPECT_EQ(host.record.name_reads, 0);
   EXPECT_EQ(log.lines(), Lines({"build capture default-in", "build playback default-out", "play capture", "play playback"}));
 }
 
-// Bypass passes the captured samples through untouched, which shows what input_buffer kept.
-TEST_F(EngineTest, CaptureKeepsAtMostTwentyFourBuffersForPlayback) {
-  cfg.buffer_size = 4;  // limit 32 samples, trimmed above 96
-  auto engine = start();
-  ASSERT_TRUE(engine.ok());
-  shared->bypass.store(true);
-  for (int block = 1; block <= 13; ++block) host.record.capture(std::vector<float>(8, static_cast<float>(block)));
-  std::vector<float> played(96);
-  host.record.playback(played);
-  for (std::size_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<float>(2 + i / 8)) << i;
-  host.record.playback(played);
-  EXPECT_EQ(played, std::vector<float>(96, 0.0f));
-}
-
-// Listed devices d0, d1, ... with these names; the wanted name; a default "def" or none; the
-// id chosen ("" for none) and the names read on the way.
-struct ResolveCase { std::vector<std::optional<std::string>> names; std::string wanted; bool has_default;
-                     std::string chosen; int name_reads; };
-class ResolveDevice : public ::testing::TestWithParam<ResolveCase> {};
-
-TEST_P(ResolveDevice, PicksByExactNameElseTheDefault) {
-  const auto& c = GetParam();
-  fake::Record record;
-  audio::DeviceList list;
-  for (std::size_t i = 0; i < c.names.size(); ++i) {
-    list.push_back(std::make_unique<fake::Device>(record, fake::DeviceDesc{"d" + std::to_string(i), c.names[i]}));
+// The first listed device whose name reads back byte for byte as the wanted one, else the
+// default: names that cannot be read are passed over, and reading stops at the match. (An empty
+// wanted name, and no match without a default, are start cases above.)
+TEST(ResolveDevice, PicksTheFirstExactNameElseTheDefault) {
+  const std::pair<std::vector<std::optional<std::string>>, std::string> cases[] = {
+      {{"a", "b", "b"}, "d1"}, {{std::nullopt, "b"}, "d1"}, {{"b ", "B", "bb", "hw:0"}, "def"}};
+  for (const auto& [names, chosen] : cases) {
+    fake::Record record;
+    const auto device = [&](std::string id, auto name) {
+      return std::make_unique<fake::Device>(record, fake::DeviceDesc{id, name});
+    };
+    audio::DeviceList list;
+    for (const auto& name : names) list.push_back(device("d" + std::to_string(list.size()), name));
+    auto got = resolve_device(std::move(list), "b", device("def", "default"));
+    EXPECT_EQ(dynamic_cast<fake::Device&>(*got).id(), chosen);
+    EXPECT_EQ(record.name_reads, chosen == "def" ? 4 : 2);
   }
-  auto fallback = c.has_default ? std::make_unique<fake::Device>(record, fake::DeviceDesc{"def", "default"}) : nullptr;
-  auto chosen = resolve_device(std::move(list), c.wanted, std::move(fallback));
-  EXPECT_EQ(chosen ? dynamic_cast<fake::Device&>(*chosen).id() : "", c.chosen);
-  EXPECT_EQ(record.name_reads, c.name_reads);
 }
-INSTANTIATE_TEST_SUITE_P(Cases, ResolveDevice,
-                         ::testing::Values(ResolveCase{{"a", ""}, "", true, "def", 0},  // the list is not looked at
-                                           ResolveCase{{"a", "b", "b"}, "b", true, "d1", 2},
-                                           ResolveCase{{std::nullopt, "b"}, "b", true, "d1", 2},
-                                           ResolveCase{{"b ", "B", "bb", "hw:0"}, "b", true, "def", 4},
-                                           ResolveCase{{"a"}, "z", false, "", 1}));
 
-// Samples held before, block length, limit and the buffer's lock as the block arrives; the
-// newest `after` samples of both remain. A busy or poisoned lock loses the block: the capture
-// worker never waits.
-struct TrimCase { std::size_t before, block; std::uint64_t limit; std::size_t after; test::Lock lock = test::Lock::Free; };
-class InputCallback : public ::testing::TestWithParam<TrimCase> {};
-
-TEST_P(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimitsUnlessLocked) {
-  const auto& c = GetParam();
-  std::vector<float> all(c.before + c.block);
-  std::iota(all.begin(), all.end(), 0.0f);
-  auto buffer = make_input_buffer(c.limit);
-  buffer->with([&](std::vector<float>& v) { v.assign(all.begin(), all.begin() + c.before); });
-  {
-    test::LockAs unavailable(*buffer, c.lock);
-    input_callback(*buffer, c.limit, std::span<const float>(all).subspan(c.before));
+// Samples held before, block length, limit and the buffer's lock as the block arrives; the newest
+// `after` samples of both remain. A busy or poisoned lock loses the block: the capture worker
+// never waits.
+TEST(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimitsUnlessLocked) {
+  struct { std::size_t before, block, limit, after; test::Lock lock = test::Lock::Free; } const cases[] = {
+      {100, 1024, 4096, 1124}, {11264, 1024, 4096, 12288},  // exactly 3 × limit stays
+      {12000, 1024, 4096, 12000},                           // one block off, not down to 3 × limit
+      {0, 12289, 4096, 0}, {0, 2, 0, 0}, {0, 2, 8, 0, test::Lock::Busy}, {0, 2, 8, 0, test::Lock::Poisoned}};
+  for (const auto& c : cases) {
+    std::vector<float> all(c.before + c.block);
+    std::iota(all.begin(), all.end(), 0.0f);
+    auto buffer = make_input_buffer(c.limit);
+    buffer->with([&](std::vector<float>& v) { v.assign(all.begin(), all.begin() + c.before); });
+    {
+      test::LockAs unavailable(*buffer, c.lock);
+      input_callback(*buffer, c.limit, std::span<const float>(all).subspan(c.before));
+    }
+    EXPECT_EQ(*buffer->lock(), std::vector<float>(all.end() - static_cast<std::ptrdiff_t>(c.after), all.end())) << c.before;
   }
-  EXPECT_EQ(*buffer->lock(), std::vector<float>(all.end() - static_cast<std::ptrdiff_t>(c.after), all.end()));
 }
-INSTANTIATE_TEST_SUITE_P(Cases, InputCallback,
-                         ::testing::Values(TrimCase{100, 1024, 4096, 1124},
-                                           TrimCase{11264, 1024, 4096, 12288},  // exactly 3 × limit stays
-                                           TrimCase{12000, 1024, 4096, 12000},  // one block off, not down to 3 × limit
-                                           TrimCase{0, 12289, 4096, 0}, TrimCase{0, 2, 0, 0},
-                                           TrimCase{0, 2, 8, 0, test::Lock::Busy}, TrimCase{0, 2, 8, 0, test::Lock::Poisoned}));
 
 }  // namespace
 }  // namespace velmora

@@ -46,6 +46,7 @@ struct Stream final : audio::Stream {
 
 class Device final : public audio::Device {
  public:
+  using Built = Result<std::unique_ptr<audio::Stream>>;
   Device(Record& r, DeviceDesc desc) : r_(r), desc_(std::move(desc)) {}
   const std::string& id() const { return desc_.id; }
 
@@ -53,21 +54,19 @@ class Device final : public audio::Device {
     ++r_.name_reads;
     return desc_.name ? Result<std::string>(*desc_.name) : Error{"nombre ilegible"};
   }
-  Result<std::unique_ptr<audio::Stream>> build_input_stream(const audio::StreamConfig& config,
-                                                            audio::CaptureCallback data,
-                                                            audio::EventCallback events) override {
+  Built build_input_stream(const audio::StreamConfig& config, audio::CaptureCallback data,
+                           audio::EventCallback events) override {
     r_.capture = std::move(data), r_.capture_events = std::move(events);
     return build("capture", config);
   }
-  Result<std::unique_ptr<audio::Stream>> build_output_stream(const audio::StreamConfig& config,
-                                                             audio::PlaybackCallback data,
-                                                             audio::EventCallback events) override {
+  Built build_output_stream(const audio::StreamConfig& config, audio::PlaybackCallback data,
+                            audio::EventCallback events) override {
     r_.playback = std::move(data), r_.playback_events = std::move(events);
     return build("playback", config);
   }
 
  private:
-  Result<std::unique_ptr<audio::Stream>> build(const std::string& kind, const audio::StreamConfig& config) {
+  Built build(const std::string& kind, const audio::StreamConfig& config) {
     r_.note("build " + kind + " " + desc_.id);
     r_.config = config;
     if (desc_.build_error) return Error{*desc_.build_error};

@@ -7,15 +7,6 @@
 namespace velmora {
 namespace {
 
-TEST(MpxEncoder, CoefficientsMatchWorkedValues) {
-  EXPECT_NEAR(preemphasis_coeff(Tau::Us50, 48000.0f), 0.659241f, 5e-7f);
-  EXPECT_NEAR(preemphasis_coeff(Tau::Us75, 48000.0f), 0.757465f, 5e-7f);
-  MpxEncoder enc(Tau::Us75, 96000.0f, 0.09f);
-  EXPECT_EQ(enc.pilot_phase, 0.0f);
-  enc.process(0.0f, 0.0f);
-  EXPECT_NEAR(enc.pilot_phase, 1.243547f, 5e-7f);
-}
-
 // Below 96 kHz the composite is 0.45 (yL + yR) alone, without pilot or stereo subcarrier:
 // a constant comes through unchanged from the second frame on.
 TEST(MpxEncoder, BelowNinetySixKilohertzAConstantComesBackAsTheMonoSum) {
@@ -28,10 +19,15 @@ TEST(MpxEncoder, BelowNinetySixKilohertzAConstantComesBackAsTheMonoSum) {
   }
 }
 
-TEST(MpxEncoder, PilotAloneOnSilenceAt96kHz) {
+// At 96 kHz the pilot advances 2π × 19 kHz / rate a frame, from 0, and is all that silence gives.
+TEST(MpxEncoder, CoefficientsMatchWorkedValuesAndSilenceCarriesThePilotAt96kHz) {
+  EXPECT_NEAR(preemphasis_coeff(Tau::Us50, 48000.0f), 0.659241f, 5e-7f);
+  EXPECT_NEAR(preemphasis_coeff(Tau::Us75, 48000.0f), 0.757465f, 5e-7f);
   constexpr float kLevel = 0.09f;
   MpxEncoder enc(Tau::Us50, 96000.0f, kLevel);
+  EXPECT_EQ(enc.pilot_phase, 0.0f);
   EXPECT_FLOAT_EQ(enc.process(0.0f, 0.0f), kLevel * std::sin(1.2435471f));
+  EXPECT_NEAR(enc.pilot_phase, 1.243547f, 5e-7f);
   double s = 0, c = 0;
   const int n = 96000;
   for (int i = 2; i < n + 2; ++i) {
