@@ -56,43 +56,40 @@ struct Script {
 };
 
 // A PCM that a 1 ms timer makes ready, a whole buffer at a time.
-class FakePcm final : public Pcm {
- public:
-  FakePcm(Script& s, std::size_t buffer) : s_(s), buffer_(buffer) {
+struct FakePcm final : Pcm {
+  FakePcm(Script& s, std::size_t buffer) : s(s), buffer(buffer) {
     const itimerspec every{{0, 1'000'000}, {0, 1'000'000}};
-    timerfd_settime(fd_.fd, 0, &every, nullptr);
+    timerfd_settime(fd.fd, 0, &every, nullptr);
   }
-  ~FakePcm() override { ::close(fd_.fd); }
+  ~FakePcm() override { ::close(fd.fd); }
 
-  std::size_t buffer_frames() const noexcept override { return buffer_; }
-  std::size_t period_frames() const noexcept override { return buffer_ / 4; }
-  std::span<const pollfd> descriptors() const noexcept override { return {&fd_, 1}; }
+  std::size_t buffer_frames() const noexcept override { return buffer; }
+  std::size_t period_frames() const noexcept override { return buffer / 4; }
+  std::span<const pollfd> descriptors() const noexcept override { return {&fd, 1}; }
   int revents(std::span<pollfd>, unsigned short& events) noexcept override {
     std::uint64_t ticks = 0;
-    (void)!::read(fd_.fd, &ticks, sizeof ticks);
-    events = s_.present ? POLLIN | POLLOUT : POLLERR;
+    (void)!::read(fd.fd, &ticks, sizeof ticks);
+    events = s.present ? POLLIN | POLLOUT : POLLERR;
     return 0;
   }
-  int state_error() noexcept override { return s_.present ? -EIO : -ENODEV; }
-  long avail() noexcept override { return s_.present ? static_cast<long>(buffer_) : -ENODEV; }
+  int state_error() noexcept override { return s.present ? -EIO : -ENODEV; }
+  long avail() noexcept override { return s.present ? static_cast<long>(buffer) : -ENODEV; }
   long read(float*, std::size_t frames) noexcept override { return transfer(frames); }
   long write(const float*, std::size_t frames) noexcept override { return transfer(frames); }
-  int recover(int) noexcept override { return s_.present ? 0 : -ENODEV; }
-  int prepare() noexcept override { return s_.present ? 0 : -ENODEV; }
-  int start() noexcept override { return s_.present ? 0 : -ENODEV; }
+  int recover(int) noexcept override { return s.present ? 0 : -ENODEV; }
+  int prepare() noexcept override { return s.present ? 0 : -ENODEV; }
+  int start() noexcept override { return s.present ? 0 : -ENODEV; }
   void unpause() noexcept override {}
-
- private:
   long transfer(std::size_t frames) {
-    if (!s_.present) return -ENODEV;
-    if (s_.failures > 0) return --s_.failures, s_.failure.load();
-    s_.frames += static_cast<long>(frames);
+    if (!s.present) return -ENODEV;
+    if (s.failures > 0) return --s.failures, s.failure.load();
+    s.frames += static_cast<long>(frames);
     return static_cast<long>(frames);
   }
 
-  Script& s_;
-  std::size_t buffer_;
-  pollfd fd_{timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC), POLLIN, 0};
+  Script& s;
+  std::size_t buffer;
+  pollfd fd{timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC), POLLIN, 0};
 };
 
 struct FakeDriver final : PcmDriver, Script {

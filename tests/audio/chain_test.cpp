@@ -20,9 +20,9 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 
 // Six bands squeezed hard, one band without clipper, one disabled with clipper on. The
 // expander fields and the multiplex level are set too: the chain must ignore them.
-ProcessorConfig hard_config(std::uint32_t rate, bool mpx) {
+ProcessorConfig hard_config(std::uint32_t rate, bool mpx, std::uint64_t bands = 6) {
   ProcessorConfig c;
-  c.sample_rate = rate, c.num_bands = 6, c.crossover_freqs = {120, 400, 2000, 6000, 12000};
+  c.sample_rate = rate, c.num_bands = bands, c.crossover_freqs = {120, 400, 2000, 6000, 12000};
   c.input_gain_db = 6, c.output_gain_db = -1, c.limiter_threshold = -1;
   const float thr[] = {-30, -28, -26, -24, -24, -22}, ratio[] = {8, 6, 10, 4, 20, 3},
               atk[] = {5, 10, 2, 1, 0.5f, 20}, rel[] = {100, 150, 80, 60, 50, 200},
@@ -63,8 +63,7 @@ class AgainstReference : public testing::TestWithParam<std::tuple<RefCase, Kerne
 TEST_P(AgainstReference, OutputAndMetersFollowTheReferenceModel) {
   const auto [rc, kind] = GetParam();
   if (!kernel_available(kind)) GTEST_SKIP() << "kernel not offered by this processor";
-  ProcessorConfig cfg = hard_config(rc.rate, rc.mpx);
-  cfg.num_bands = rc.bands;
+  const ProcessorConfig cfg = hard_config(rc.rate, rc.mpx, rc.bands);
   Rig rig(cfg);
   rig.chain.kernels = kernels(kind);
   ref::Model model(cfg);
@@ -118,8 +117,8 @@ TEST(ProcessingChain, BypassFreezesEverythingAndTheRebuildAfterItKeepsOnlyEnvelo
   EXPECT_TRUE(m[2] == m[0] && m[3] == m[1] && m[4] == 0.0f);
   for (int b = 5; b < 17; ++b) EXPECT_EQ(m[b], 0.25f * b);
   EXPECT_TRUE(s.params_dirty.load());
-  const Rig built(edited);
-  const ProcessingChain &c = rig.chain, &fresh = built.chain;
+  const Rig fresh_build(edited);
+  const ProcessingChain &c = rig.chain, &fresh = fresh_build.chain;
   EXPECT_TRUE(same_bytes(c.band_states, before.band_states) && same_bytes(c.limiter, before.limiter) &&
               same_bytes(c.mpx, before.mpx) && c.crossover.num_bands == 6);
   for (std::size_t k = 0; k < 5; ++k) EXPECT_TRUE(same_bytes(c.crossover.stages[k], before.crossover.stages[k]));
@@ -131,9 +130,9 @@ TEST(ProcessingChain, BypassFreezesEverythingAndTheRebuildAfterItKeepsOnlyEnvelo
   EXPECT_TRUE(same_bytes(c.mpx, fresh.mpx) && c.limiter.threshold == fresh.limiter.threshold);
   EXPECT_EQ(c.limiter.gain, before.limiter.gain);
   for (std::size_t b = 0; b < 6; ++b) {
-    const BandState &now = c.band_states[b], &was = before.band_states[b], &built = fresh.band_states[b];
-    EXPECT_TRUE(now.env == was.env && now.gain_db == was.gain_db && now.attack_coeff == built.attack_coeff &&
-                now.release_coeff == built.release_coeff) << b;
+    const BandState &now = c.band_states[b], &was = before.band_states[b], &made = fresh.band_states[b];
+    EXPECT_TRUE(now.env == was.env && now.gain_db == was.gain_db && now.attack_coeff == made.attack_coeff &&
+                now.release_coeff == made.release_coeff) << b;
   }
 }
 

@@ -106,7 +106,8 @@ TEST_F(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndDropStopsCaptu
   EXPECT_EQ(host.record.live_streams, 0);
 }
 
-// Without an info log no device name is read, not even the list's for an empty wanted name.
+// Without an info log no device name is read, not even the list's for an empty wanted name. The
+// largest buffer size, 2^20 frames, starts.
 TEST_F(EngineTest, QuietLogReadsNoDeviceNameAndTheLargestBufferStarts) {
   log.use("velmora::audio::engine=warn");
   cfg.input_device = cfg.output_device = "", cfg.buffer_size = 1u << 20;
@@ -130,7 +131,7 @@ TEST(ResolveDevice, PicksTheFirstExactNameElseTheDefault) {
     audio::DeviceList list;
     for (const auto& name : names) list.push_back(device("d" + std::to_string(list.size()), name));
     auto got = resolve_device(std::move(list), "b", device("def", "default"));
-    EXPECT_EQ(dynamic_cast<fake::Device&>(*got).id(), chosen);
+    EXPECT_EQ(dynamic_cast<fake::Device&>(*got).desc.id, chosen);
     EXPECT_EQ(record.name_reads, chosen == "def" ? 4 : 2);
   }
 }
@@ -152,7 +153,7 @@ TEST(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimitsUnlessLocked) {
       test::LockAs unavailable(*buffer, c.lock);
       input_callback(*buffer, c.limit, std::span<const float>(all).subspan(c.before));
     }
-    EXPECT_EQ(*buffer->lock(), std::vector<float>(all.end() - static_cast<std::ptrdiff_t>(c.after), all.end())) << c.before;
+    EXPECT_EQ(*buffer->lock(), std::vector<float>(all.end() - static_cast<std::ptrdiff_t>(c.after), all.end())) << "row " << &c - cases;
   }
 }
 

@@ -44,41 +44,35 @@ struct Stream final : audio::Stream {
   }
 };
 
-class Device final : public audio::Device {
- public:
+struct Device final : audio::Device {
   using Built = Result<std::unique_ptr<audio::Stream>>;
-  Device(Record& r, DeviceDesc desc) : r_(r), desc_(std::move(desc)) {}
-  const std::string& id() const { return desc_.id; }
+  Record& r;
+  DeviceDesc desc;
 
+  Device(Record& r, DeviceDesc desc) : r(r), desc(std::move(desc)) {}
   Result<std::string> name() const override {
-    ++r_.name_reads;
-    return desc_.name ? Result<std::string>(*desc_.name) : Error{"nombre ilegible"};
+    ++r.name_reads;
+    return desc.name ? Result<std::string>(*desc.name) : Error{"nombre ilegible"};
   }
   Built build_input_stream(const audio::StreamConfig& config, audio::CaptureCallback data,
                            audio::EventCallback events) override {
-    r_.capture = std::move(data), r_.capture_events = std::move(events);
+    r.capture = std::move(data), r.capture_events = std::move(events);
     return build("capture", config);
   }
   Built build_output_stream(const audio::StreamConfig& config, audio::PlaybackCallback data,
                             audio::EventCallback events) override {
-    r_.playback = std::move(data), r_.playback_events = std::move(events);
+    r.playback = std::move(data), r.playback_events = std::move(events);
     return build("playback", config);
   }
-
- private:
   Built build(const std::string& kind, const audio::StreamConfig& config) {
-    r_.note("build " + kind + " " + desc_.id);
-    r_.config = config;
-    if (desc_.build_error) return Error{*desc_.build_error};
-    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r_, kind, desc_.play_error));
+    r.note("build " + kind + " " + desc.id);
+    r.config = config;
+    if (desc.build_error) return Error{*desc.build_error};
+    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r, kind, desc.play_error));
   }
-
-  Record& r_;
-  DeviceDesc desc_;
 };
 
-class Host final : public audio::Host {
- public:
+struct Host final : audio::Host {
   Record record;
   std::vector<DeviceDesc> inputs{{"in", "in"}}, outputs{{"out", "out"}};
   std::optional<DeviceDesc> default_input{DeviceDesc{"default-in", "default"}};
@@ -89,8 +83,6 @@ class Host final : public audio::Host {
   Result<audio::DeviceList> output_devices() override { return list(outputs, outputs_error); }
   std::unique_ptr<audio::Device> default_input_device() override { return make(default_input); }
   std::unique_ptr<audio::Device> default_output_device() override { return make(default_output); }
-
- private:
   std::unique_ptr<audio::Device> make(const std::optional<DeviceDesc>& desc) {
     return desc ? std::make_unique<Device>(record, *desc) : nullptr;
   }

@@ -34,18 +34,16 @@ enum class Lock { Free, Busy, Poisoned };
 // For its lifetime, leaves a Guarded's lock held by another thread (Busy: a try_lock from
 // the holding thread itself would be undefined for std::mutex), or poisons it for good.
 template <class T>
-class LockAs {
- public:
-  LockAs(Guarded<T>& cell, Lock how) : held_(how == Lock::Busy ? 1 : 0) {
+struct LockAs {
+  LockAs(Guarded<T>& cell, Lock how) : held(how == Lock::Busy ? 1 : 0) {
     if (how == Lock::Poisoned) poison(cell);
-    if (how == Lock::Busy) thread_ = std::jthread([&] { auto g = cell.lock(); held_.count_down(); release_.wait(); });
-    held_.wait();  // at once unless another thread is taking the lock
+    if (how == Lock::Busy) thread = std::jthread([&] { auto g = cell.lock(); held.count_down(); release.wait(); });
+    held.wait();  // at once unless another thread is taking the lock
   }
-  ~LockAs() { release_.count_down(); }  // the thread is joined after this
+  ~LockAs() { release.count_down(); }  // the thread is joined after this
 
- private:
-  std::latch held_, release_{1};
-  std::jthread thread_;
+  std::latch held, release{1};
+  std::jthread thread;
 };
 
 // Interleaved stereo: partials in every region of the spectrum swelling at slow rates,
