@@ -3,8 +3,8 @@
 // "null". "velmora_in" reads a FIFO and "velmora_out" writes one; a pump thread feeds a 440 Hz
 // sine at 0.5 into the first and drains the second, both at 48 kHz, so the workers run at the
 // pace of a real card; listen(false) closes the second FIFO's reader until listen(true).
-// "velmora_dead" writes into a pipe whose reader has gone, which fails on
-// every write. "default" pairs velmora_in and velmora_out.
+// "velmora_dead" writes into a pipe whose reader has gone, which fails on every write, and
+// "velmora_broken" is a card that does not exist. "default" pairs velmora_in and velmora_out.
 #include <alsa/asoundlib.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,10 +20,8 @@
 #include <fstream>
 #include <map>
 #include <numbers>
-#include <sstream>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace velmora::testing {
@@ -65,17 +63,16 @@ class AlsaSandbox {
     if (const char* home = std::getenv("HOME")) old_home_ = home;
     ::setenv("HOME", dir_.c_str(), 1);
     if (with_devices) {
-      const std::string d = dir_.string();
-      ::mkfifo((d + "/in.fifo").c_str(), 0600);
-      ::mkfifo((d + "/out.fifo").c_str(), 0600);
-      // Holding both ends keeps the plugin's opens from blocking and its reads and writes paced.
-      in_ = ::open((d + "/in.fifo").c_str(), O_RDWR | O_NONBLOCK);
+      const std::string d = dir_.string(), in_path = d + "/in.fifo";
       out_path_ = d + "/out.fifo";
+      ::mkfifo(in_path.c_str(), 0600), ::mkfifo(out_path_.c_str(), 0600);
+      // Holding both ends keeps the plugin's opens from blocking and its reads and writes paced.
+      in_ = ::open(in_path.c_str(), O_RDWR | O_NONBLOCK);
       out_ = ::open(out_path_.c_str(), O_RDWR | O_NONBLOCK);
       std::ofstream(dir_ / ".asoundrc")
-          << "pcm.velmora_in { type file slave.pcm \"null\" file \"/dev/null\" infile \"" << d
-          << "/in.fifo\" format \"raw\" }\npcm.velmora_out { type file slave.pcm \"null\" file \"" << d
-          << "/out.fifo\" format \"raw\" }\npcm.velmora_dead { type file slave.pcm \"null\" file \"|true\" "
+          << "pcm.velmora_in { type file slave.pcm \"null\" file \"/dev/null\" infile \"" << in_path
+          << "\" format \"raw\" }\npcm.velmora_out { type file slave.pcm \"null\" file \"" << out_path_
+          << "\" format \"raw\" }\npcm.velmora_dead { type file slave.pcm \"null\" file \"|true\" "
              "format \"raw\" }\npcm.velmora_broken { type hw card 7 }\n"
              "pcm.!default { type asym capture.pcm \"velmora_in\" playback.pcm \"velmora_out\" }\n";
       pump_ = std::thread([this] { pump(); });
@@ -109,45 +106,34 @@ class AlsaSandbox {
 
  private:
   void pump() {
-    constexpr int kFrames = 512;  // one write of 4096 bytes, atomic on a pipe
-    constexpr double kRate = 48000.0;
+    constexpr long kFrames = 512;  // one write of 4096 bytes, atomic on a pipe
+    constexpr double step = 2 * std::numbers::pi * 440.0 / 48000.0;
     const auto t0 = std::chrono::steady_clock::now();
-    long fed = 0;  // frames
     std::vector<float> chunk(2 * kFrames);
     std::vector<char> got(65536);
-    while (!stop_) {
-      const long due = static_cast<long>(
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() * kRate);
-      while (fed + kFrames <= due) {
-        for (int i = 0; i < kFrames; ++i) {
-          const double phase = 2.0 * std::numbers::pi * 440.0 * static_cast<double>(fed + i) / kRate;
-          chunk[2 * i] = chunk[2 * i + 1] = kAmplitude * static_cast<float>(std::sin(phase));
-        }
+    for (long fed = 0; !stop_; std::this_thread::sleep_for(std::chrono::milliseconds(2))) {  // frames fed
+      const std::chrono::duration<double> since = std::chrono::steady_clock::now() - t0;
+      const auto due = static_cast<long>(since.count() * 48000);
+      for (; fed + kFrames <= due; fed += kFrames) {
+        for (long i = 0; i < 2 * kFrames; ++i) chunk[i] = kAmplitude * static_cast<float>(std::sin(step * (fed + i / 2)));
         if (::write(in_, chunk.data(), chunk.size() * sizeof(float)) <= 0) break;
-        fed += kFrames;
       }
+      // Without a reader the FIFO fails its writer's writes; reopened, it has one again.
       if (listening_ != (out_ >= 0)) {
-        // Without a reader the FIFO fails its writer's writes; reopened, it has one again.
-        if (out_ >= 0) ::close(std::exchange(out_, -1));
-        else out_ = ::open(out_path_.c_str(), O_RDWR | O_NONBLOCK);
+        out_ = out_ >= 0 ? (::close(out_), -1) : ::open(out_path_.c_str(), O_RDWR | O_NONBLOCK);
       }
-      const long due_bytes = due * 2 * static_cast<long>(sizeof(float));
-      while (out_ >= 0 && static_cast<long>(bytes_.size()) < due_bytes) {
-        const long want = std::min<long>(static_cast<long>(got.size()), due_bytes - static_cast<long>(bytes_.size()));
-        const ssize_t n = ::read(out_, got.data(), static_cast<std::size_t>(want));
-        if (n <= 0) break;
-        bytes_.insert(bytes_.end(), got.begin(), got.begin() + n);
+      const auto due_bytes = static_cast<std::size_t>(due) * 2 * sizeof(float);
+      for (ssize_t n = 1; out_ >= 0 && n > 0 && bytes_.size() < due_bytes;) {
+        n = ::read(out_, got.data(), std::min(got.size(), due_bytes - bytes_.size()));
+        if (n > 0) bytes_.insert(bytes_.end(), got.begin(), got.begin() + n);
       }
       received_ = bytes_.size();
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   }
 
   std::filesystem::path dir_;
-  std::string old_home_;
-  int in_ = -1;
-  int out_ = -1;
-  std::string out_path_;
+  std::string old_home_, out_path_;
+  int in_ = -1, out_ = -1;
   std::thread pump_;
   std::atomic<bool> stop_{false}, listening_{true};
   std::atomic<std::size_t> received_{0};

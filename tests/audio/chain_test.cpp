@@ -13,24 +13,22 @@
 namespace velmora {
 namespace {
 
+using test::Lock;
 using test::Rig;
 constexpr std::size_t kBuf = 512 * 2;
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
 // Six bands squeezed hard, one band without clipper, one disabled with clipper on. The
 // expander fields and the multiplex level are set too: the chain must ignore them.
-ProcessorConfig hard_config(std::uint32_t rate, bool mpx) {
+ProcessorConfig hard_config(std::uint32_t rate, bool mpx, std::uint64_t bands = 6) {
   ProcessorConfig c;
-  c.sample_rate = rate;
-  c.num_bands = 6;
-  c.crossover_freqs = {120, 400, 2000, 6000, 12000};
+  c.sample_rate = rate, c.num_bands = bands, c.crossover_freqs = {120, 400, 2000, 6000, 12000};
   c.input_gain_db = 6, c.output_gain_db = -1, c.limiter_threshold = -1;
   const float thr[] = {-30, -28, -26, -24, -24, -22}, ratio[] = {8, 6, 10, 4, 20, 3},
               atk[] = {5, 10, 2, 1, 0.5f, 20}, rel[] = {100, 150, 80, 60, 50, 200},
               mk[] = {10, 8, 12, 6, 9, 4}, clip[] = {-1, -1.5f, -0.5f, -1, -2, -1};
   for (int b = 0; b < 6; ++b) c.bands[b] = {true, thr[b], ratio[b], atk[b], rel[b], mk[b], true, clip[b], true, -10, 8};
-  c.bands[3].clip_enable = false;
-  c.bands[4].enabled = false;
+  c.bands[3].clip_enable = false, c.bands[4].enabled = false;
   c.mpx = {mpx, Tau::Us50, -20.0f, 0.09f};
   return c;
 }
@@ -44,9 +42,16 @@ bool same_bytes(const T& a, const T& b) {
   return std::memcmp(&a, &b, sizeof(T)) == 0;
 }
 
+// The 17 meter cells in SharedState's order; copies of the handles share the cells.
+std::array<MeterCell, 17> cells(const SharedState& s) {
+  std::array<MeterCell, 17> c{s.in_l, s.in_r, s.out_l, s.out_r, s.limiter_gr};
+  for (int b = 0; b < 6; ++b) c[5 + 2 * b] = s.band_meters[b].level, c[6 + 2 * b] = s.band_meters[b].gr;
+  return c;
+}
 std::array<float, 17> published(const SharedState& s) {
-  std::array<float, 17> m{s.in_l.load(), s.in_r.load(), s.out_l.load(), s.out_r.load(), s.limiter_gr.load()};
-  for (int b = 0; b < 6; ++b) m[5 + 2 * b] = s.band_meters[b].level.load(), m[6 + 2 * b] = s.band_meters[b].gr.load();
+  std::array<float, 17> m;
+  const auto c = cells(s);
+  for (int i = 0; i < 17; ++i) m[i] = c[i].load();
   return m;
 }
 
@@ -58,8 +63,7 @@ class AgainstReference : public testing::TestWithParam<std::tuple<RefCase, Kerne
 TEST_P(AgainstReference, OutputAndMetersFollowTheReferenceModel) {
   const auto [rc, kind] = GetParam();
   if (!kernel_available(kind)) GTEST_SKIP() << "kernel not offered by this processor";
-  ProcessorConfig cfg = hard_config(rc.rate, rc.mpx);
-  cfg.num_bands = rc.bands;
+  const ProcessorConfig cfg = hard_config(rc.rate, rc.mpx, rc.bands);
   Rig rig(cfg);
   rig.chain.kernels = kernels(kind);
   ref::Model model(cfg);
@@ -88,69 +92,68 @@ INSTANTIATE_TEST_SUITE_P(
                      testing::Values(KernelKind::Scalar, KernelKind::Sse2, KernelKind::Avx2)));
 
 // Bypass copies the input, publishes it as both input and output, freezes the band meters
-// and every state, and leaves a rebuild request to the first processing call after it.
-TEST(ProcessingChain, BypassCopiesInputExactlyFreezesEverythingAndDefersTheRebuild) {
-  Rig rig(hard_config(48000, true));
-  const auto in = test::programme(48000, 48000);
-  for (std::size_t i = 0; i < 20; ++i) rig.run(block(in, i));
+// and every state, and leaves a rebuild request to the first processing call after it. The
+// rebuild makes every filter as a fresh build would but keeps envelopes and gains.
+TEST(ProcessingChain, BypassFreezesEverythingAndTheRebuildAfterItKeepsOnlyEnvelopesAndGains) {
+  ProcessorConfig edited = hard_config(96000, true);
+  Rig rig(edited);
+  const auto in = test::programme(96000, 96000);
+  for (std::size_t i = 0; i < 40; ++i) rig.run(block(in, i));
   SharedState& s = *rig.shared;
-  for (auto& bm : s.band_meters) bm.level.store(0.25f), bm.gr.store(0.5f);
-  rig.edit([](ProcessorConfig& c) { c.num_bands = 3; }, true);
+  const auto meter = cells(s);
+  for (int m = 5; m < 17; ++m) meter[m].store(0.25f * m);
+  edited.num_bands = 3, edited.bands[2].attack_ms = 40, edited.limiter_threshold = -3, edited.mpx.pilot_level = 0.1f;
+  rig.edit([&](ProcessorConfig& c) { c = edited; });
   s.bypass.store(true);
   const ProcessingChain before = rig.chain;
-  const auto src = block(in, 30);
-  const auto out = rig.run(src);
-  EXPECT_EQ(std::memcmp(out.data(), src.data(), kBuf * sizeof(float)), 0);
-  float sl = 0, sr = 0;
-  for (std::size_t f = 0; f < kBuf / 2; ++f) sl += std::fabs(src[2 * f]), sr += std::fabs(src[2 * f + 1]);
-  EXPECT_FLOAT_EQ(s.in_l.load(), sl / (kBuf / 2));
-  EXPECT_FLOAT_EQ(s.in_r.load(), sr / (kBuf / 2));
-  EXPECT_EQ(s.out_l.load(), s.in_l.load());
-  EXPECT_EQ(s.out_r.load(), s.in_r.load());
-  EXPECT_EQ(s.limiter_gr.load(), 0.0f);
-  for (auto& bm : s.band_meters) EXPECT_TRUE(bm.level.load() == 0.25f && bm.gr.load() == 0.5f);
+  ASSERT_LT(before.limiter.gain, 1.0f);
+  const auto src = block(in, 50);
+  EXPECT_EQ(rig.run(src), std::vector<float>(src.begin(), src.end()));
+  float sum[2] = {};
+  for (std::size_t j = 0; j < kBuf; ++j) sum[j % 2] += std::fabs(src[j]);
+  const auto m = published(s);
+  EXPECT_FLOAT_EQ(m[0], sum[0] / (kBuf / 2));
+  EXPECT_FLOAT_EQ(m[1], sum[1] / (kBuf / 2));
+  EXPECT_TRUE(m[2] == m[0] && m[3] == m[1] && m[4] == 0.0f);
+  for (int b = 5; b < 17; ++b) EXPECT_EQ(m[b], 0.25f * b);
   EXPECT_TRUE(s.params_dirty.load());
-  const ProcessingChain& now = rig.chain;
-  EXPECT_TRUE(same_bytes(now.band_states, before.band_states) && same_bytes(now.limiter, before.limiter) &&
-              same_bytes(now.mpx, before.mpx));
-  EXPECT_EQ(now.crossover.num_bands, 6u);
-  for (std::size_t k = 0; k < 5; ++k) EXPECT_TRUE(same_bytes(now.crossover.stages[k], before.crossover.stages[k]));
+  const Rig fresh_build(edited);
+  const ProcessingChain &c = rig.chain, &fresh = fresh_build.chain;
+  EXPECT_TRUE(same_bytes(c.band_states, before.band_states) && same_bytes(c.limiter, before.limiter) &&
+              same_bytes(c.mpx, before.mpx) && c.crossover.num_bands == 6);
+  for (std::size_t k = 0; k < 5; ++k) EXPECT_TRUE(same_bytes(c.crossover.stages[k], before.crossover.stages[k]));
   s.bypass.store(false);
-  rig.run(block(in, 31));
+  rig.chain.output_callback({});
   EXPECT_FALSE(s.params_dirty.load());
-  EXPECT_EQ(now.crossover.num_bands, 3u);
-  EXPECT_EQ(now.crossover.stages.size(), 2u);
-}
-
-class ShortCall : public testing::TestWithParam<std::tuple<std::size_t, bool>> {};
-
-// No frame to process: meters read 0 with k = 1; band meters only in a processing call.
-TEST_P(ShortCall, PublishesZeroMetersWithFactorOne) {
-  const auto [n, bypass] = GetParam();
-  Rig rig(hard_config(48000, false));
-  SharedState& s = *rig.shared;
-  for (auto* c : {&s.in_l, &s.in_r, &s.out_l, &s.out_r, &s.limiter_gr}) c->store(0.5f);
-  for (auto& bm : s.band_meters) bm.level.store(0.5f), bm.gr.store(0.5f);
-  s.bypass.store(bypass);
-  for (float v : rig.run(std::vector<float>(n, 0.9f))) EXPECT_EQ(v, 0.0f);
-  for (auto* c : {&s.in_l, &s.in_r, &s.out_l, &s.out_r, &s.limiter_gr}) EXPECT_EQ(c->load(), 0.0f);
-  for (auto& bm : s.band_meters) {
-    EXPECT_EQ(bm.level.load(), bypass ? 0.5f : 0.0f);
-    EXPECT_EQ(bm.gr.load(), bypass ? 0.5f : 0.0f);
+  ASSERT_TRUE(c.crossover.num_bands == 3 && c.crossover.stages.size() == 2);
+  for (std::size_t k = 0; k < 2; ++k) EXPECT_TRUE(same_bytes(c.crossover.stages[k], fresh.crossover.stages[k]));
+  EXPECT_TRUE(same_bytes(c.mpx, fresh.mpx) && c.limiter.threshold == fresh.limiter.threshold);
+  EXPECT_EQ(c.limiter.gain, before.limiter.gain);
+  for (std::size_t b = 0; b < 6; ++b) {
+    const BandState &now = c.band_states[b], &was = before.band_states[b], &made = fresh.band_states[b];
+    EXPECT_TRUE(now.env == was.env && now.gain_db == was.gain_db && now.attack_coeff == made.attack_coeff &&
+                now.release_coeff == made.release_coeff) << b;
   }
 }
-INSTANTIATE_TEST_SUITE_P(Sizes, ShortCall, testing::Combine(testing::Values(0u, 1u), testing::Bool()));
 
-using test::Lock;
-class Underrun : public testing::TestWithParam<std::tuple<std::uint32_t, Lock>> {};
+class UnusableCapture : public testing::TestWithParam<std::tuple<std::uint32_t, Lock>> {};
 
-// Too few captured samples (lock free), or their lock busy or poisoned: the chain runs on
-// silence (pilot alone from 96 kHz with the encoder on) and the captured samples wait.
-TEST_P(Underrun, ProcessesSilenceAndKeepsTheCapturedSamples) {
+// Captured samples the chain cannot use enter as silence, and the chain carries on exactly like
+// one given zeros in their place: non-finite or beyond 1e6 ones (the block still plays finite
+// audio), or a whole buffer when too few are held (lock free) or their lock is busy or poisoned;
+// then they wait for a later call. From 96 kHz with the encoder on, silence carries the pilot.
+TEST_P(UnusableCapture, EntersAsSilence) {
   const auto [rate, lock] = GetParam();
-  const ProcessorConfig cfg = hard_config(rate, true);
-  Rig rig(cfg);
-  ref::Model model(cfg);
+  Rig rig(hard_config(rate, true)), twin(hard_config(rate, true));
+  auto in = test::programme(kBuf * 2, rate), zeroed = in;
+  const std::pair<std::size_t, float> bad[] = {
+      {3, std::numeric_limits<float>::quiet_NaN()}, {40, kInf}, {41, -kInf}, {500, 1e30f}, {1500, -3e38f}};
+  for (auto [j, v] : bad) in[j] = v, zeroed[j] = 0.0f;
+  for (std::size_t i = 0; i < 4; ++i) {
+    const auto out = rig.run(block(in, i));
+    for (float v : out) ASSERT_TRUE(std::isfinite(v));
+    ASSERT_EQ(out, twin.run(block(zeroed, i)));
+  }
   const std::vector<float> kept(lock == Lock::Free ? 100 : kBuf, 0.5f);
   rig.feed(kept);
   std::vector<float> out(kBuf, 1.0f);
@@ -158,17 +161,10 @@ TEST_P(Underrun, ProcessesSilenceAndKeepsTheCapturedSamples) {
     test::LockAs unavailable(*rig.input, lock);
     rig.chain.output_callback(out);
   }
-  for (std::size_t f = 0; f < kBuf / 2; ++f) {
-    const auto [l, r] = model.frame(0.0f, 0.0f);
-    ASSERT_FLOAT_EQ(out[2 * f], l);
-    ASSERT_EQ(out[2 * f + 1], out[2 * f]);
-    if (rate < 96000) {
-      ASSERT_EQ(out[2 * f], 0.0f);
-    }
-  }
+  EXPECT_EQ(out, twin.run(std::vector<float>(kBuf)));
   EXPECT_EQ(*rig.input->lock(), kept);
 }
-INSTANTIATE_TEST_SUITE_P(RatesAndCauses, Underrun,
+INSTANTIATE_TEST_SUITE_P(RatesAndCauses, UnusableCapture,
                          testing::Combine(testing::Values(48000u, 96000u, 192000u),
                                           testing::Values(Lock::Free, Lock::Busy, Lock::Poisoned)));
 
@@ -184,7 +180,7 @@ TEST_P(LockUnavailable, ProcessesWithTheLastGoodSnapshot) {
   const auto in = test::programme(48000, 48000);
   std::size_t i = 0;
   if (!from_start) rig.run(block(in, i)), twin.run(block(in, i)), ++i;
-  rig.edit([](ProcessorConfig& c) { c.bands[0].ratio = 2, c.input_gain_db = -20, c.mpx.enabled = true; }, true);
+  rig.edit([](ProcessorConfig& c) { c.bands[0].ratio = 2, c.input_gain_db = -20, c.mpx.enabled = true; });
   {
     test::LockAs unavailable(*rig.config, how);
     for (std::size_t end = i + 5; i < end; ++i) ASSERT_EQ(rig.run(block(in, i)), twin.run(block(in, i)));
@@ -194,53 +190,35 @@ TEST_P(LockUnavailable, ProcessesWithTheLastGoodSnapshot) {
     EXPECT_NE(rig.run(block(in, i)), twin.run(block(in, i)));
   }
 }
-INSTANTIATE_TEST_SUITE_P(Locks, LockUnavailable, testing::Combine(testing::Values(Lock::Busy, Lock::Poisoned), testing::Bool()));
+INSTANTIATE_TEST_SUITE_P(Locks, LockUnavailable,
+                         testing::Combine(testing::Values(Lock::Busy, Lock::Poisoned), testing::Bool()));
 
-TEST(ProcessingChain, RebuildResetsFilterMemoriesButNotEnvelopesGainsOrLimiter) {
-  Rig rig(hard_config(96000, true));
-  const auto in = test::programme(96000, 96000);
-  for (std::size_t i = 0; i < 40; ++i) rig.run(block(in, i));
-  const auto states = rig.chain.band_states;
-  const float lim_gain = rig.chain.limiter.gain;
-  ASSERT_LT(lim_gain, 1.0f);
-  rig.edit([](ProcessorConfig& c) { c.bands[2].attack_ms = 40, c.limiter_threshold = -3, c.mpx.pilot_level = 0.1f; },
-           true);
-  rig.chain.output_callback({});
-  EXPECT_FALSE(rig.shared->params_dirty.load());
-  // Every stage as freshly built: coefficients as before, memories 0.
-  const auto& freqs = hard_config(96000, true).crossover_freqs;
-  for (std::size_t k = 0; k < 5; ++k) EXPECT_TRUE(same_bytes(rig.chain.crossover.stages[k], Lr4Stage(freqs[k], 96000)));
-  EXPECT_TRUE(rig.chain.mpx.prev_l == 0 && rig.chain.mpx.prev_r == 0 && rig.chain.mpx.pilot_phase == 0);
-  EXPECT_EQ(rig.chain.mpx.pilot_level, 0.1f);
-  EXPECT_FLOAT_EQ(rig.chain.limiter.threshold, std::pow(10.0f, -3.0f / 20.0f));
-  EXPECT_EQ(rig.chain.limiter.gain, lim_gain);
-  for (std::size_t b = 0; b < 6; ++b) {
-    EXPECT_TRUE(rig.chain.band_states[b].env == states[b].env && rig.chain.band_states[b].gain_db == states[b].gain_db);
-  }
-  EXPECT_FLOAT_EQ(rig.chain.band_states[2].attack_coeff, std::exp(-1.0f / (0.04f * 96000.0f)));
-}
-
-TEST(ProcessingChain, MetersClampBandLevelAndReductionAndKeepInactiveBands) {
+// Band meters clamp at 2 (level) and 1 (reduction), input and output means do not, and inactive
+// bands keep what they showed. Without a whole frame every meter reads 0 (k = 1, no division by
+// zero); band meters move only in a processing call.
+TEST(ProcessingChain, MetersClampKeepInactiveBandsAndReadZeroWithoutAFrame) {
   ProcessorConfig c = hard_config(48000, false);
-  c.num_bands = 2;
-  c.crossover_freqs[0] = 1000;
-  c.input_gain_db = 20;
+  c.num_bands = 2, c.crossover_freqs[0] = 1000, c.input_gain_db = 20;
   c.limiter_threshold = 40;  // out of the way: the outputs may exceed 1
   c.bands[0] = {true, 0, 1, 1, 50, 24, false, 0};
   c.bands[1] = {true, -60, 20, 0.1f, 50, 0, false, 0};
   Rig rig(c);
-  for (std::size_t b = 2; b < 6; ++b) rig.shared->band_meters[b].level.store(0.123f);
-  std::vector<float> in(kBuf);
-  for (std::size_t f = 0; f < kBuf / 2; ++f) {
-    in[2 * f] = in[2 * f + 1] = static_cast<float>(0.7 * std::sin(0.01 * f) + 0.3 * std::sin(1.3 * f));
+  for (const auto& cell : cells(*rig.shared)) cell.store(0.5f);
+  for (bool bypass : {true, false}) {
+    for (std::size_t n : {0u, 1u}) {
+      rig.shared->bypass.store(bypass);
+      for (float v : rig.run(std::vector<float>(n, 0.9f))) EXPECT_EQ(v, 0.0f);
+      const auto m = published(*rig.shared);
+      for (int i = 0; i < 17; ++i) EXPECT_EQ(m[i], i >= (bypass ? 5 : 9) ? 0.5f : 0.0f) << bypass << n << i;
+    }
   }
+  std::vector<float> in(kBuf);
+  for (std::size_t j = 0; j < kBuf; ++j) in[j] = float(0.7 * std::sin(0.01 * (j / 2)) + 0.3 * std::sin(1.3 * (j / 2)));
   for (int i = 0; i < 20; ++i) rig.run(in);
-  const SharedState& s = *rig.shared;
-  EXPECT_EQ(s.band_meters[0].level.load(), 2.0f);
-  EXPECT_EQ(s.band_meters[1].gr.load(), 1.0f);
-  EXPECT_GT(s.in_l.load(), 2.0f);  // input and output means are not clamped
-  EXPECT_GT(s.out_l.load(), 2.0f);
-  for (std::size_t b = 2; b < 6; ++b) EXPECT_EQ(s.band_meters[b].level.load(), 0.123f);
+  const auto m = published(*rig.shared);
+  EXPECT_TRUE(m[5] == 2.0f && m[8] == 1.0f);  // band 0 level, band 1 reduction
+  EXPECT_TRUE(m[0] > 2.0f && m[2] > 2.0f);
+  for (int i = 9; i < 17; ++i) EXPECT_EQ(m[i], 0.5f);
 }
 
 struct BadChainSetting { const char* name; std::uint32_t rate; std::function<void(ProcessorConfig&)> apply; };
@@ -255,19 +233,17 @@ TEST_P(BadSettingRecovery, NeverPoisonsTheStateForGood) {
   Rig rig(good), clean(good);
   const std::size_t per_s = p.rate * 2 / kBuf;
   const auto in = test::programme(per_s * 21 * kBuf / 2, p.rate);
-  rig.edit(p.apply, true);
-  clean.edit([](ProcessorConfig&) {}, true);
+  const auto rebuild_both = [&](auto&& change) { rig.edit(change), clean.edit([](ProcessorConfig&) {}); };
+  rebuild_both(p.apply);
   std::size_t i = 0;
   for (; i < per_s; ++i) {
     clean.run(block(in, i));
     for (float v : rig.run(block(in, i))) ASSERT_TRUE(std::isfinite(v)) << "buffer " << i;
   }
-  rig.edit([&](ProcessorConfig& c) { c = good; }, true);
-  clean.edit([](ProcessorConfig&) {}, true);
+  rebuild_both([&](ProcessorConfig& c) { c = good; });
   double worst = 1.0;
   for (std::size_t second = 1; second < 21 && worst > 1e-4; ++second) {
-    worst = 0.0;
-    for (; i < per_s * (second + 1); ++i) {
+    for (worst = 0.0; i < per_s * (second + 1); ++i) {
       const auto a = rig.run(block(in, i)), b = clean.run(block(in, i));
       for (std::size_t j = 0; j < a.size(); ++j) worst = std::max(worst, std::fabs(double(a[j]) - b[j]));
     }
@@ -288,23 +264,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadChainSetting{"TimesNegative", 48000, [](C& c) { for (auto& b : c.bands) b.attack_ms = -3, b.release_ms = -1e30f; }},
         BadChainSetting{"PilotInfAt192k", 192000, [](C& c) { c.mpx.pilot_level = kInf, c.output_gain_db = 300; }}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// Non-finite or absurdly large captured samples enter as silence: the block plays finite
-// audio and the chain carries on exactly like one that was given zeros in their place.
-TEST(ProcessingChain, BrokenCapturedSamplesNeverReachTheState) {
-  const ProcessorConfig cfg = hard_config(48000, true);
-  Rig rig(cfg), twin(cfg);
-  auto in = test::programme(kBuf * 4, 48000);
-  auto zeroed = in;
-  const std::pair<std::size_t, float> bad[] = {
-      {3, std::numeric_limits<float>::quiet_NaN()}, {40, kInf}, {41, -kInf}, {500, 1e30f}, {1500, -3e38f}};
-  for (auto [j, v] : bad) in[j] = v, zeroed[j] = 0.0f;
-  for (std::size_t i = 0; i < 4; ++i) {
-    const auto out = rig.run(block(in, i));
-    for (float v : out) ASSERT_TRUE(std::isfinite(v));
-    ASSERT_EQ(out, twin.run(block(zeroed, i)));
-  }
-}
 
 }  // namespace
 }  // namespace velmora

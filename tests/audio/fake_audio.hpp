@@ -1,7 +1,7 @@
 #pragma once
 // An audio layer whose answers a test decides. It writes what happens ("build capture in",
 // "play playback", "drop capture") as lines into a transcript that the log can share, and keeps
-// the callbacks of the live streams so that a test can call them.
+// the callbacks of the latest streams built so that a test can call them.
 #include <optional>
 #include <ostream>
 #include <string>
@@ -31,65 +31,48 @@ struct Record {
   }
 };
 
-class Stream final : public audio::Stream {
- public:
-  Stream(Record& r, std::string kind, std::optional<std::string> play_error)
-      : r_(r), kind_(std::move(kind)), play_error_(std::move(play_error)) {
-    ++r_.live_streams;
-  }
-  ~Stream() override {
-    r_.note("drop " + kind_);
-    --r_.live_streams;
-  }
+struct Stream final : audio::Stream {
+  Record& r;
+  std::string kind;
+  std::optional<std::string> error;  // what play fails with
+
+  Stream(Record& r, std::string kind, std::optional<std::string> error) : r(r), kind(kind), error(error) { ++r.live_streams; }
+  ~Stream() override { r.note("drop " + kind), --r.live_streams; }
   Result<void> play() override {
-    r_.note("play " + kind_);
-    return play_error_ ? Result<void>(Error{*play_error_}) : Result<void>();
+    r.note("play " + kind);
+    return error ? Result<void>(Error{*error}) : Result<void>();
   }
-
- private:
-  Record& r_;
-  std::string kind_;
-  std::optional<std::string> play_error_;
 };
 
-class Device final : public audio::Device {
- public:
-  Device(Record& r, DeviceDesc desc) : r_(r), desc_(std::move(desc)) {}
-  const std::string& id() const { return desc_.id; }
+struct Device final : audio::Device {
+  using Built = Result<std::unique_ptr<audio::Stream>>;
+  Record& r;
+  DeviceDesc desc;
 
+  Device(Record& r, DeviceDesc desc) : r(r), desc(std::move(desc)) {}
   Result<std::string> name() const override {
-    ++r_.name_reads;
-    return desc_.name ? Result<std::string>(*desc_.name) : Error{"nombre ilegible"};
+    ++r.name_reads;
+    return desc.name ? Result<std::string>(*desc.name) : Error{"nombre ilegible"};
   }
-  Result<std::unique_ptr<audio::Stream>> build_input_stream(const audio::StreamConfig& config,
-                                                            audio::CaptureCallback data,
-                                                            audio::EventCallback events) override {
-    return build("capture", config, std::move(data), std::move(events), r_.capture, r_.capture_events);
+  Built build_input_stream(const audio::StreamConfig& config, audio::CaptureCallback data,
+                           audio::EventCallback events) override {
+    r.capture = std::move(data), r.capture_events = std::move(events);
+    return build("capture", config);
   }
-  Result<std::unique_ptr<audio::Stream>> build_output_stream(const audio::StreamConfig& config,
-                                                             audio::PlaybackCallback data,
-                                                             audio::EventCallback events) override {
-    return build("playback", config, std::move(data), std::move(events), r_.playback, r_.playback_events);
+  Built build_output_stream(const audio::StreamConfig& config, audio::PlaybackCallback data,
+                            audio::EventCallback events) override {
+    r.playback = std::move(data), r.playback_events = std::move(events);
+    return build("playback", config);
   }
-
- private:
-  template <class Data>
-  Result<std::unique_ptr<audio::Stream>> build(const std::string& kind, const audio::StreamConfig& config, Data data,
-                                               audio::EventCallback events, Data& kept, audio::EventCallback& kept_events) {
-    r_.note("build " + kind + " " + desc_.id);
-    r_.config = config;
-    if (desc_.build_error) return Error{*desc_.build_error};
-    kept = std::move(data);
-    kept_events = std::move(events);
-    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r_, kind, desc_.play_error));
+  Built build(const std::string& kind, const audio::StreamConfig& config) {
+    r.note("build " + kind + " " + desc.id);
+    r.config = config;
+    if (desc.build_error) return Error{*desc.build_error};
+    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(r, kind, desc.play_error));
   }
-
-  Record& r_;
-  DeviceDesc desc_;
 };
 
-class Host final : public audio::Host {
- public:
+struct Host final : audio::Host {
   Record record;
   std::vector<DeviceDesc> inputs{{"in", "in"}}, outputs{{"out", "out"}};
   std::optional<DeviceDesc> default_input{DeviceDesc{"default-in", "default"}};
@@ -100,8 +83,6 @@ class Host final : public audio::Host {
   Result<audio::DeviceList> output_devices() override { return list(outputs, outputs_error); }
   std::unique_ptr<audio::Device> default_input_device() override { return make(default_input); }
   std::unique_ptr<audio::Device> default_output_device() override { return make(default_output); }
-
- private:
   std::unique_ptr<audio::Device> make(const std::optional<DeviceDesc>& desc) {
     return desc ? std::make_unique<Device>(record, *desc) : nullptr;
   }

@@ -23,16 +23,13 @@ struct Section {
 
 struct Split {
   Section lo[2][2], hi[2][2];  // [channel][section]
-  Split(float freq, float rate) {
-    double sr = rate, fc = freq;
-    fc = fc < 1.0 ? 1.0 : fc;
-    fc = fc > 0.499 * sr ? 0.499 * sr : fc;
-    double w = fc * 6.283185307179586 / sr, s = std::sin(w), c = std::cos(w);
-    double al = s / 1.4142135623730951, a0 = 1 + al;
-    Section l{(1 - c) * 0.5 / a0, (1 - c) / a0, (1 - c) * 0.5 / a0, -2 * c / a0, (1 - al) / a0};
-    Section h{(1 + c) * 0.5 / a0, -(1 + c) / a0, (1 + c) * 0.5 / a0, -2 * c / a0, (1 - al) / a0};
-    for (auto& ch : lo) ch[0] = ch[1] = l;
-    for (auto& ch : hi) ch[0] = ch[1] = h;
+  explicit Split(float freq = 1, float rate = 48000) {
+    const double sr = rate, fc = std::clamp<double>(freq, 1.0, 0.499 * sr);
+    const double w = fc * 6.283185307179586 / sr, s = std::sin(w), c = std::cos(w);
+    const double al = s / 1.4142135623730951, a0 = 1 + al;
+    const Section l{(1 - c) * 0.5 / a0, (1 - c) / a0, (1 - c) * 0.5 / a0, -2 * c / a0, (1 - al) / a0};
+    const Section h{(1 + c) * 0.5 / a0, -(1 + c) / a0, (1 + c) * 0.5 / a0, -2 * c / a0, (1 - al) / a0};
+    for (int ch = 0; ch < 2; ++ch) lo[ch][0] = lo[ch][1] = l, hi[ch][0] = hi[ch][1] = h;
   }
   float low(int ch, float x) { return float(lo[ch][1].run(lo[ch][0].run(x))); }
   float high(int ch, float x) { return float(hi[ch][1].run(hi[ch][0].run(x))); }
@@ -45,8 +42,7 @@ struct Model {
   velmora::ProcessorConfig cfg;
   float sr;
   std::size_t bands;
-  std::array<Split, 5> splits{Split(1, 48000), Split(1, 48000), Split(1, 48000), Split(1, 48000),
-                              Split(1, 48000)};
+  std::array<Split, 5> splits;
   std::array<float, 6> env{}, gdb{}, att{}, rel{};
   float lim_gain = 1.0f, lim_rel, lim_thr;
   float a, pl = 0, pr = 0, phase = 0;
@@ -60,9 +56,7 @@ struct Model {
         a(std::exp(-1.0f / (velmora::tau_seconds(c.mpx.tau) * sr))) {
     for (std::size_t i = 0; i + 1 < bands; ++i) splits[i] = Split(c.crossover_freqs[i], sr);
     for (int b = 0; b < 6; ++b) {
-      gdb[b] = c.bands[b].makeup_db;
-      att[b] = coeff(c.bands[b].attack_ms, sr);
-      rel[b] = coeff(c.bands[b].release_ms, sr);
+      gdb[b] = c.bands[b].makeup_db, att[b] = coeff(c.bands[b].attack_ms, sr), rel[b] = coeff(c.bands[b].release_ms, sr);
     }
   }
 
@@ -107,11 +101,10 @@ struct Model {
     if (cfg.mpx.enabled) {
       float yl = (L - a * pl) / (1 - a), yr = (R - a * pr) / (1 - a);
       pl = L, pr = R;
-      float mono = (yl + yr) * 0.45f;
+      const float mono = (yl + yr) * 0.45f;
       phase = std::fmod(119380.52f / sr + phase, 6.2831855f);
-      float o = mono;
-      if (sr >= 96000) o = (mono + cfg.mpx.pilot_level * std::sin(phase)) + std::sin(2 * phase) * ((yl - yr) * 0.45f);
-      L = R = o;
+      // Pilot and stereo subcarrier only where the rate carries 38 kHz.
+      L = R = sr < 96000 ? mono : (mono + cfg.mpx.pilot_level * std::sin(phase)) + std::sin(2 * phase) * ((yl - yr) * 0.45f);
     }
     L *= lin(cfg.output_gain_db), R *= lin(cfg.output_gain_db);
     sums[2] += std::fabs(L), sums[3] += std::fabs(R);

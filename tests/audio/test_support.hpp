@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <latch>
+#include <regex>
 #include <span>
 #include <sstream>
 #include <string>
@@ -33,23 +34,16 @@ enum class Lock { Free, Busy, Poisoned };
 // For its lifetime, leaves a Guarded's lock held by another thread (Busy: a try_lock from
 // the holding thread itself would be undefined for std::mutex), or poisons it for good.
 template <class T>
-class LockAs {
- public:
-  LockAs(Guarded<T>& cell, Lock how) {
+struct LockAs {
+  LockAs(Guarded<T>& cell, Lock how) : held(how == Lock::Busy ? 1 : 0) {
     if (how == Lock::Poisoned) poison(cell);
-    if (how != Lock::Busy) return;
-    thread_ = std::jthread([this, &cell] {
-      auto guard = cell.lock();
-      held_.count_down();
-      release_.wait();
-    });
-    held_.wait();
+    if (how == Lock::Busy) thread = std::jthread([&] { auto g = cell.lock(); held.count_down(); release.wait(); });
+    held.wait();  // at once unless another thread is taking the lock
   }
-  ~LockAs() { release_.count_down(); }  // the thread is joined after this
+  ~LockAs() { release.count_down(); }  // the thread is joined after this
 
- private:
-  std::latch held_{1}, release_{1};
-  std::jthread thread_;
+  std::latch held, release{1};
+  std::jthread thread;
 };
 
 // Interleaved stereo: partials in every region of the spectrum swelling at slow rates,
@@ -62,17 +56,16 @@ inline std::vector<float> programme(std::size_t frames, double rate) {
   constexpr double tau = 6.283185307179586;
   std::vector<float> v(frames * 2);
   std::uint32_t seed = 12345;
-  for (std::size_t i = 0; i < frames; ++i) {
-    const double t = static_cast<double>(i) / rate;
+  for (std::size_t j = 0; j < v.size(); ++j) {
+    const double t = static_cast<double>(j / 2) / rate;
     const double loud = std::fmod(t, 7.0) < 1.0 ? 2.5 : 1.0, burst = std::fmod(t, 3.0) < 0.4 ? 0.25 : 0.02;
-    double ch[2] = {};
+    seed = seed * 1664525u + 1013904223u;
+    double x = burst * (static_cast<double>(seed >> 8) / 8388608.0 - 1.0);  // noise, then this channel's partials
     for (const auto& p : partials) {
-      ch[p[0] != 0] += p[2] * (p[3] != 0 ? 0.5 + 0.5 * std::sin(tau * p[3] * t) : 1.0) * std::sin(tau * p[1] * t);
+      if ((p[0] != 0) != (j % 2 != 0)) continue;
+      x += p[2] * (p[3] != 0 ? 0.5 + 0.5 * std::sin(tau * p[3] * t) : 1.0) * std::sin(tau * p[1] * t);
     }
-    for (int c = 0; c < 2; ++c) {
-      seed = seed * 1664525u + 1013904223u;
-      v[2 * i + c] = static_cast<float>(loud * (ch[c] + burst * (static_cast<double>(seed >> 8) / 8388608.0 - 1.0)));
-    }
+    v[j] = static_cast<float>(loud * x);
   }
   return v;
 }
@@ -100,9 +93,9 @@ struct Rig {
   }
   // Changes the live configuration the way the window does: write, release, raise.
   template <class F>
-  void edit(F&& f, bool rebuild) {
+  void edit(F&& f) {
     config->with(std::forward<F>(f));
-    if (rebuild) shared->params_dirty.store(true);
+    shared->params_dirty.store(true);
   }
 };
 
@@ -117,15 +110,9 @@ struct LogCapture {
     log::init(log::parse_filter(filter), std::make_shared<spdlog::sinks::ostream_sink_mt>(out));
   }
   std::vector<std::string> lines() const {
+    std::istringstream in(std::regex_replace(out.str(), std::regex(R"(\[\S+ (\S+) \S+\] )"), "$1 "));
     std::vector<std::string> all;
-    std::istringstream in(out.str());
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty() && line.front() == '[') {
-        const auto level = line.find(' ') + 1;
-        line = line.substr(level, line.find(' ', level) - level) + " " + line.substr(line.find("] ") + 2);
-      }
-      all.push_back(line);
-    }
+    for (std::string line; std::getline(in, line);) all.push_back(line);
     return all;
   }
 };
