@@ -1,12 +1,10 @@
 #pragma once
 // Helpers for the settings tests: an environment variable restored on scope exit, a
 // fixture that points XDG_CONFIG_HOME at a fresh temporary folder (no test touches the
-// real one), a disk that fills up mid-write, a run in a child process, one without root's
-// rights, and records printed as their JSON text.
+// real one), a run in a child process (optionally without root's rights), and records
+// printed as their JSON text.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,32 +63,18 @@ class TempConfigHome : public ::testing::Test {
   ScopedEnv xdg_{"XDG_CONFIG_HOME"};
 };
 
-// Runs f with writes limited to `bytes`, as on a disk that fills up mid-write (root included).
+// Runs f in a child process, as an ordinary user when asked (root may write into any folder),
+// and returns the text that f returns, or the child's wait status when it did not end normally.
 template <class F>
-void with_file_size_limit(rlim_t bytes, F f) {
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  const sighandler_t old_handler = ::signal(SIGXFSZ, SIG_IGN);
-  rlimit lower = saved;
-  lower.rlim_cur = bytes;
-  ::setrlimit(RLIMIT_FSIZE, &lower);
-  f();
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  ::signal(SIGXFSZ, old_handler);
-}
-
-// Runs f in a child process and returns the text that f returns, or the child's wait status
-// when it did not end normally.
-template <class F>
-std::string in_child(F f) {
+std::string in_child(F f, bool ordinary_user = false) {
   int out[2];
   if (::pipe(out) != 0) return "no pipe";
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(out[0]);
+    if (ordinary_user && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
     const std::string text = f();
-    const bool sent = ::write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::_exit(sent ? 0 : 3);
+    ::_exit(::write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 3);
   }
   ::close(out[1]);
   std::string text;
@@ -100,15 +84,6 @@ std::string in_child(F f) {
   int status = -1;
   ::waitpid(child, &status, 0);
   return status == 0 ? text : "wait status " + std::to_string(status);
-}
-
-// in_child as an ordinary user: root may write into any folder.
-template <class F>
-std::string as_ordinary_user(F f) {
-  return in_child([&f] {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-    return f();
-  });
 }
 
 }  // namespace testing
