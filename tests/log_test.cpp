@@ -1,6 +1,7 @@
 #include "log.hpp"
 
 #include <gtest/gtest.h>
+#include <spdlog/sinks/null_sink.h>
 #include <spdlog/sinks/ostream_sink.h>
 
 #include <regex>
@@ -56,6 +57,7 @@ TEST(LogLine, HasTimestampLevelTargetAndMessage) {
   get("velmora::ui::ventana").info("hidden too");
   get("velmora::ui::ventana").error("Audio: {}", "sin tarjeta");
   const std::string text = out.str();
+  init({}, std::make_shared<spdlog::sinks::null_sink_mt>());  // the stream goes with this test
   std::regex line(
       R"(\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ DEBUG velmora::config\] Config guardado: 1\n)"
       R"(\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ ERROR velmora::ui::ventana\] Audio: sin tarjeta\n)");

@@ -83,7 +83,7 @@ std::string file_text(const FileCase& c) {
 
 class ConfigFile : public testing::TempConfigHome {
  protected:
-  // Saves log; whatever sink an earlier test left installed may be gone by now.
+  // Saves log; here they go nowhere.
   void SetUp() override {
     TempConfigHome::SetUp();
     log::init({}, std::make_shared<spdlog::sinks::null_sink_mt>());
