@@ -1,7 +1,7 @@
 """The real program as a user starts it: under X, with a fresh configuration folder and
 no sound card. It must open its window, report the missing audio once, hand a second start over
 to the running instance, and on a window close request save its configuration and exit 0
-with the exit line. A second run edits a band in the rack view's drawer as a person would,
+with the exit line, and so on SIGTERM, SIGINT and SIGHUP. A second run edits a band in the rack view's drawer as a person would,
 through the accessibility tree and the pointer, and the edit must be in the saved file.
 
 Usage: python3 test_program.py <path-to-velmora>   (starts its own X server with Xvfb)
@@ -9,6 +9,7 @@ Usage: python3 test_program.py <path-to-velmora>   (starts its own X server with
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -323,7 +324,28 @@ def run_rack_edit(exe, s):
         shutil.rmtree(home, ignore_errors=True)
 
 
-def main(runs=(run, run_rack_edit)):
+def run_signals(exe, s):
+    """A shutdown, `systemctl stop`, Ctrl-C or a closed terminal closes the program as the close
+    button does: the configuration written at close (the file removed while it runs comes back),
+    the exit line, status 0."""
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        home = tempfile.mkdtemp(prefix="velmora-e2e-sig-")
+        prog = Program(exe, home)
+        saved = os.path.join(prog.cfg, "velmora", "config.json")
+        try:
+            wait_for(lambda: prog.count("] Audio: "))
+            os.remove(saved)
+            prog.proc.send_signal(sig)
+            code = prog.wait()
+            s.check(f"{sig.name}: saved, exit line, status 0",
+                    code == 0 and os.path.isfile(saved)
+                    and prog.lines[-1:] == ["[Velmora] salió con ExitCode(0)"], (code, prog.lines[-3:]))
+        finally:
+            prog.kill()
+            shutil.rmtree(home, ignore_errors=True)
+
+
+def main(runs=(run, run_rack_edit, run_signals)):
     if len(sys.argv) != 2:
         print(f"usage: {os.path.basename(sys.argv[0])} <path-to-velmora>", file=sys.stderr)
         return 2
