@@ -1,4 +1,5 @@
-// Entry: write signals, leftover temporary files, logger, the GTK application, the exit line.
+// Entry: write signals, leftover temporary files, logger, the GTK application with its close
+// signals, the exit line.
 #include <gtkmm/application.h>
 
 #include <csignal>
@@ -24,6 +25,7 @@ int main() {
 
   auto app = Gtk::Application::create("org.velmora.Velmora");
   app->signal_activate().connect([a = app.get()] { velmora::ui::on_activate(*a); });
+  velmora::ui::close_on_signals(*app);
   // The program has no command line: nothing of ours reaches GTK's option parser.
   const int code = app->run(0, nullptr);
 

@@ -4,10 +4,12 @@
 #include "ui/ventana.hpp"
 
 #include <gdk/gdk.h>
+#include <glib-unix.h>
 #include <glibmm/main.h>
 #include <gtkmm/window.h>
 #include <sigc++/adaptors/track_obj.h>
 
+#include <csignal>
 #include <cstdio>
 
 #include "log.hpp"
@@ -28,7 +30,28 @@ void on_window_realize(Gtk::Window& window, const Glib::RefPtr<Gdk::Texture>& ic
   gdk_toplevel_set_icon_list(GDK_TOPLEVEL(surface->gobj()), &icons);
 }
 
+// A shutdown, a `systemctl stop`, Ctrl-C or a closed terminal.
+constexpr int kCloseSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+gboolean on_close_signal(gpointer app) {
+  // The close below saves and joins the audio workers; should that hang, the next signal
+  // takes its default action and ends the program.
+  for (const int sig : kCloseSignals) std::signal(sig, SIG_DFL);
+  // Each window held by the copy, so that a close never frees one the loop has yet to reach.
+  GList* windows = g_list_copy_deep(
+      gtk_application_get_windows(GTK_APPLICATION(app)),
+      [](gconstpointer w, gpointer) -> gpointer { return g_object_ref(const_cast<gpointer>(w)); }, nullptr);
+  if (windows == nullptr) g_application_quit(G_APPLICATION(app));  // no window built yet
+  for (GList* w = windows; w != nullptr; w = w->next) gtk_window_close(GTK_WINDOW(w->data));
+  g_list_free_full(windows, g_object_unref);
+  return G_SOURCE_REMOVE;
+}
+
 }  // namespace
+
+void close_on_signals(Gtk::Application& app) {
+  for (const int sig : kCloseSignals) g_unix_signal_add(sig, on_close_signal, app.gobj());
+}
 
 void on_activate(Gtk::Application& app) {
   std::fputs("[Velmora] activate\n", stderr);

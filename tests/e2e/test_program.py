@@ -1,7 +1,7 @@
 """The real program as a user starts it: under X, with a fresh configuration folder and
 no sound card. It must open its window, report the missing audio once, hand a second start over
 to the running instance, and on a window close request save its configuration and exit 0
-with the exit line. A second run edits a band in the rack view's drawer as a person would,
+with the exit line, and so on SIGTERM, SIGINT and SIGHUP. A second run edits a band in the rack view's drawer as a person would,
 through the accessibility tree and the pointer, and the edit must be in the saved file.
 
 Usage: python3 test_program.py <path-to-velmora>   (starts its own X server with Xvfb)
@@ -9,6 +9,7 @@ Usage: python3 test_program.py <path-to-velmora>   (starts its own X server with
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -323,7 +324,126 @@ def run_rack_edit(exe, s):
         shutil.rmtree(home, ignore_errors=True)
 
 
-def main(runs=(run, run_rack_edit)):
+def worker_cpu_ns(pid, name):
+    """Nanoseconds that the thread `name` of process `pid` has run for, or None."""
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/comm") as f:
+                if f.read().strip() != name:
+                    continue
+            with open(f"/proc/{pid}/task/{task}/schedstat") as f:
+                return int(f.read().split()[0])
+        except OSError:
+            continue
+    return None
+
+
+def run_provisioned(exe, s):
+    """A configuration written by hand or by an older version (no last_preset), devices that ALSA
+    does not hint, a capture source that ends, a preset with a 300-character name: the stored
+    values stay, the configured devices are used, the capture worker idles once its source is
+    gone, the window keeps its width, a save under a built-in's name is refused, and SIGTERM
+    saves what is in force."""
+    home = tempfile.mkdtemp(prefix="velmora-e2e-prov-")
+    folder = os.path.join(home, "cfg", "velmora")
+    os.makedirs(os.path.join(folder, "presets"))
+    src, sink = os.path.join(home, "in.raw"), os.path.join(home, "out.fifo")
+    with open(src, "wb") as f:
+        f.write(bytes(48000 * 8 // 4))  # a quarter second of stereo f32 silence
+    os.mkfifo(sink)
+    with open(os.path.join(home, ".asoundrc"), "w") as f:
+        f.write(f'pcm.velmora_src {{ type file slave.pcm "null" file "/dev/null" infile "{src}" format "raw" }}\n'
+                f'pcm.velmora_sink {{ type file slave.pcm "null" file "{sink}" format "raw" }}\n')
+    stored = {"num_bands": 3, "crossover_freqs": [250.0, 2500.0, 0.0, 0.0, 0.0], "input_gain_db": 1.5,
+              "output_gain_db": -2.0, "limiter_threshold": -1.0,
+              "bands": [dict(enabled=True, threshold_db=-7.0 - b, ratio=2.0, attack_ms=5.0, release_ms=90.0,
+                             makeup_db=1.0, clip_enable=True, clip_level_db=-1.0, exp_enable=False,
+                             exp_threshold=-60.0, exp_ratio=2.0) for b in range(6)],
+              "input_device": "velmora_src", "output_device": "plug:velmora_sink", "sample_rate": 48000,
+              "buffer_size": 512, "mpx": {"enabled": False, "tau": "Us75", "level_db": -1.0, "pilot_level": 0.09}}
+    with open(os.path.join(folder, "config.json"), "w") as f:
+        json.dump(stored, f)
+    with open(os.path.join(folder, "presets", "long.json"), "w") as f:
+        json.dump({"name": "L" * 300, **{k: stored[k] for k in list(stored)[:6]}, "mpx": stored["mpx"]}, f)
+    played = []
+    # Drains the playback FIFO at about the pace of a card, as long as the run lasts.
+    reader = os.open(sink, os.O_RDWR | os.O_NONBLOCK)
+    stop = threading.Event()
+
+    def drain():
+        while not stop.wait(0.005):
+            try:
+                played.append(len(os.read(reader, 2000)))
+            except BlockingIOError:
+                pass
+    threading.Thread(target=drain, daemon=True).start()
+    x = X11()
+    prog = Program(exe, home)
+    try:
+        wins = wait_for(lambda: x.windows_of(prog.proc.pid))
+        if not s.check("provisioned: window opens", bool(wins), prog.lines):
+            return
+        s.check("provisioned: 300-character preset name, window still 1440 wide",
+                wins[0].get_geometry().width == 1440, wins[0].get_geometry().width)
+        s.check("provisioned: stored values restored, not a first run",
+                wait_for(lambda: prog.count("Preset previo restaurado: ")) and not prog.count("Primer arranque"),
+                prog.lines)
+        s.check("provisioned: the configured devices, hinted or not",
+                wait_for(lambda: prog.count("Audio OK")) and prog.count("] Entrada:  velmora_src")
+                and prog.count("] Salida:   plug:velmora_sink"), prog.lines)
+        s.check("provisioned: audio reaches the unhinted device", wait_for(lambda: sum(played) > 48000))
+        s.check("provisioned: the end of the capture is one error line",
+                wait_for(lambda: prog.count("ERROR velmora::audio::engine] Error entrada CPAL: ")) == 1, prog.lines)
+        before = worker_cpu_ns(prog.proc.pid, "cpal_alsa_in") or 0
+        time.sleep(2)
+        used = (worker_cpu_ns(prog.proc.pid, "cpal_alsa_in") or 1 << 40) - before
+        s.check("provisioned: capture worker idle while its source is gone", used < 20_000_000, f"{used} ns in 2 s")
+
+        save = wait_for(lambda: showing(prog.proc.pid, "push button", "● SAVE"))
+        save.queryAction().doAction(0)
+        entry = wait_for(lambda: showing(prog.proc.pid, "text", ""))
+        entry.queryEditableText().setTextContents("ROCK")
+        wait_for(lambda: showing(prog.proc.pid, "push button", "Guardar")).queryAction().doAction(0)
+        s.check("provisioned: a save under a built-in's name is refused",
+                wait_for(lambda: prog.count("Error guardando preset: "))
+                and not os.path.exists(os.path.join(folder, "presets", "ROCK.json")), prog.lines)
+
+        prog.proc.send_signal(signal.SIGTERM)
+        code = prog.wait()
+        with open(os.path.join(folder, "config.json"), encoding="utf-8") as f:
+            saved = json.load(f)
+        s.check("provisioned: SIGTERM saves the stored values and exits 0",
+                code == 0 and saved["bands"][0]["threshold_db"] == -7.0 and saved["last_preset"] == ""
+                and prog.lines[-1:] == ["[Velmora] salió con ExitCode(0)"], (code, saved.get("bands", [{}])[0]))
+    finally:
+        stop.set()
+        prog.kill()
+        os.close(reader)
+        shutil.rmtree(home, ignore_errors=True)
+
+
+def run_signals(exe, s):
+    """A shutdown, `systemctl stop`, Ctrl-C or a closed terminal closes the program as the close
+    button does: the configuration written at close (the file removed while it runs comes back),
+    the exit line, status 0."""
+    for sig in (signal.SIGINT, signal.SIGHUP):  # SIGTERM ends the provisioned run
+        home = tempfile.mkdtemp(prefix="velmora-e2e-sig-")
+        prog = Program(exe, home)
+        saved = os.path.join(prog.cfg, "velmora", "config.json")
+        try:
+            wait_for(lambda: prog.count("] Audio: "))
+            os.remove(saved)
+            prog.proc.send_signal(sig)
+            code = prog.wait()
+            s.check(f"{sig.name}: saved, exit line, status 0",
+                    code == 0 and os.path.isfile(saved)
+                    and prog.lines[-1:] == ["[Velmora] salió con ExitCode(0)"], (code, prog.lines[-3:]))
+        finally:
+            prog.kill()
+            shutil.rmtree(home, ignore_errors=True)
+
+
+def main(runs=(run, run_rack_edit, run_provisioned, run_signals)):
     if len(sys.argv) != 2:
         print(f"usage: {os.path.basename(sys.argv[0])} <path-to-velmora>", file=sys.stderr)
         return 2
