@@ -73,13 +73,15 @@ fs::path config_dir() {
 
 fs::path config_path() { return config_dir() / "velmora" / "config.json"; }
 
-ProcessorConfig ProcessorConfig::cargar() {
+ProcessorConfig ProcessorConfig::cargar() { return leer().config; }
+
+ConfigLoad ProcessorConfig::leer() {
   const fs::path path = config_path();
   FileRead file = read_settings_file(path);
   refused.reset();
   if (file.outcome == FileRead::Outcome::Missing) return {};
   if (file.outcome == FileRead::Outcome::Read) {
-    if (std::optional<ProcessorConfig> cfg = json_form::config_from_json(file.bytes)) return std::move(*cfg);
+    if (std::optional<ProcessorConfig> cfg = json_form::config_from_json(file.bytes)) return {std::move(*cfg), true};
     refused = Refused{path, std::move(file.bytes)};
   } else {
     refused = Refused{path, std::nullopt};

@@ -11,6 +11,8 @@
 
 namespace velmora {
 
+struct ConfigLoad;
+
 // Pre-emphasis time constant of the multiplex encoder; stored by its variant name.
 enum class Tau { Us50, Us75 };
 
@@ -44,8 +46,17 @@ struct ProcessorConfig {
 
   // The parsed "config.json", or the built-in defaults when it can't be used. Never fails, logs nothing.
   static ProcessorConfig cargar();
+  // What cargar() returns, and whether "config.json" gave it.
+  static ConfigLoad leer();
   // Writes the whole record to "config.json"; failures are only logged (target velmora::config).
   void guardar() const;
+};
+
+// A load's result. `read` is false when "config.json" is missing, rejected or unreadable: the
+// configuration is then the built-in defaults, and the start is a first run.
+struct ConfigLoad {
+  ProcessorConfig config;
+  bool read = false;
 };
 
 struct Preset {

@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "settings/json_form.hpp"
 #include "settings/presets.hpp"
 #include "ui/gui_fixture.hpp"
 
@@ -167,7 +168,7 @@ class DeskFirstRun : public GuiEnv {};
 
 TEST_F(DeskFirstRun, AppliesAndSavesRockOnce) {
   ASSERT_FALSE(std::filesystem::exists(config_path()));
-  Desk desk(ProcessorConfig::cargar());
+  Desk desk(ProcessorConfig::leer());
   const auto c = live(desk.config);
   EXPECT_EQ(c.last_preset, "ROCK");
   EXPECT_EQ(c.crossover_freqs, (Crossovers{120, 400, 2000, 6000, 0}));
@@ -182,16 +183,23 @@ TEST_F(DeskFirstRun, AppliesAndSavesRockOnce) {
   EXPECT_EQ(count(logs(), "INFO velmora::ui::ventana] Primer arranque — preset ROCK aplicado y guardado\n"), 1);
 }
 
-// "Borrado" names a preset whose file is gone: the first item is selected, the line still names it.
+// "Borrado" names a preset whose file is gone; a file that names none, with "" or without the key
+// (an older version's), is read all the same: the first item is selected, the line names what is stored.
 TEST_F(DeskFirstRun, LaterRunShowsTheStoredValuesAndSelectsTheStoredName) {
-  for (auto [name, shown] : {std::pair{"BLUE", "BLUE"}, {"Borrado", "ROCK"}}) {
+  const std::tuple<const char*, const char*, bool> rows[] = {  // stored name, shown, key left out
+      {"BLUE", "BLUE", false}, {"Borrado", "ROCK", false}, {"", "ROCK", false}, {"", "ROCK", true}};
+  for (auto [name, shown, left_out] : rows) {
+    log_.str("");
     ProcessorConfig stored;
     stored.last_preset = name;
     stored.bands[0].threshold_db = -7.0f;
     stored.num_bands = 3;
     stored.guardar();
-    Desk desk(ProcessorConfig::cargar());
+    const std::string text = json_form::to_json(stored);
+    if (left_out) std::ofstream(config_path()) << text.substr(0, text.rfind(",\n")) + "\n}";
+    Desk desk(ProcessorConfig::leer());
     EXPECT_EQ(live(desk.config), stored) << "nothing is applied again";
+    EXPECT_EQ(ProcessorConfig::cargar(), stored) << "nor saved";
     EXPECT_FLOAT_EQ(desk.strips()[0].knobs.thr.value(), -7.0f);
     EXPECT_EQ(desk.band_count().get_value(), 3);
     EXPECT_EQ(desk.selector().get_active_text(), shown);

@@ -4,6 +4,7 @@
 #include <gtkmm/drawingarea.h>
 #include <gtkmm/entry.h>
 
+#include <fstream>
 #include <stdexcept>
 
 #include "ui/gui_fixture.hpp"
@@ -39,8 +40,11 @@ class Ventana : public GuiEnv {
   static inline Glib::RefPtr<Gtk::Application> app_;
 };
 
-// The desk timer repaints exactly the header's meters, and the build ends with the first run.
+// The desk timer repaints exactly the header's meters, and the build ends with the first run:
+// a rejected "config.json" is no configuration read.
 TEST_F(Ventana, BuildRunsTheFirstRunAndTheTimerKnowsTheHeaderMeters) {
+  fs::create_directories(config_path().parent_path());
+  std::ofstream(config_path()) << "{\"num_bands\": 3, \"last_preset\": \"BLUE\"}";
   auto f = ui::build_window(*app_);
   const auto areas = find_all<Gtk::DrawingArea>(*f->desk->header);
   EXPECT_EQ(std::vector<Gtk::Widget*>(areas.begin(), areas.end()), f->desk->io_meters);

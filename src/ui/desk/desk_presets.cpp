@@ -59,11 +59,13 @@ bool on_save_confirmed(const std::string& name, const DeskView& v) {
   return true;
 }
 
-void DeskView::first_run() const {
+// A file that was read keeps its values, also without a last_preset (an older version's, a
+// provisioned one): only a start with nothing read is a first run.
+void DeskView::first_run(bool config_read) const {
   std::string last;
   config->with([&](const ProcessorConfig& c) { last = c.last_preset; });
 
-  if (last.empty()) {
+  if (!config_read) {
     const auto rock = presets->find("ROCK");
     if (!rock) return;
     load_preset(config, *shared, *rock);
