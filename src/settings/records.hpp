@@ -75,7 +75,9 @@ struct Preset {
   static Preset from_config(std::string name, const ProcessorConfig& cfg);
   // Copies the processing fields into `cfg`; devices, rate, buffer and last_preset stay.
   void apply(ProcessorConfig& cfg) const;
-  // Writes <presets_dir>/<preset_file_stem(name)>.json; the error text is the failing operation's own.
+  // Writes <presets_dir>/<preset_file_stem(name)>.json; the error text is the failing operation's
+  // own. Refused, with a reason in Spanish and nothing written, for a built-in's name and when
+  // that file holds a preset of another name.
   Result<void> save() const;
 };
 

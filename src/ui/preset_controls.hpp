@@ -75,7 +75,8 @@ void on_save_cancelled(Gtk::Window& dialog);
 void load_preset(const SharedConfig& config, SharedState& shared, const Preset& preset);
 
 // A preset named `name` from the live configuration, written to its file. Nothing when the
-// lock is poisoned, or when the file could not be written, which is logged on `log`.
+// lock is poisoned, or when the file could not be written or the save was refused (a built-in's
+// name, a file holding another preset), which is logged on `log`.
 std::optional<Preset> save_preset(const SharedConfig& config, const std::string& name,
                                   spdlog::logger& log);
 

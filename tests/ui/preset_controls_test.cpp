@@ -125,12 +125,13 @@ TEST_P(PresetControls, SaveTrimsTheNameAndMovesARepeatToTheEnd) {
 
   // The same name again: one item, the entry moved to the end with the new values.
   v->panel().out_gain->set_value(4.0);
-  save_as(*v, "BLUE");
+  save_as(*v, "Otro");
   save_as(*v, "Mi preset");
-  EXPECT_EQ(items(p), 7);
+  EXPECT_EQ(items(p), 8);
   std::vector<std::string> names;
   for (const Preset& preset : *p.presets) names.push_back(preset.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"ROCK", "CLASIC", "VOICE", "HARD BASS", "STRONG", "BLUE", "Mi preset"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"ROCK", "BLUE", "CLASIC", "VOICE", "HARD BASS", "STRONG", "Otro",
+                                             "Mi preset"}));
   EXPECT_FLOAT_EQ(p.presets->back().output_gain_db, 4.0f);
 }
 
@@ -162,6 +163,30 @@ TEST_P(PresetControls, UnwritablePresetsFolderChangesNothingAndKeepsTheDialogOpe
   EXPECT_EQ(live(v->config).last_preset, "");
   EXPECT_FALSE(std::filesystem::exists(config_path()));
   EXPECT_EQ(dialogs().size(), 1u);
+}
+
+// A save that would replace another preset, a built-in or the one in the name's file, is refused
+// as a failed one, with its reason.
+TEST_P(PresetControls, SaveOverAnotherPresetIsRefusedAndChangesNothing) {
+  ASSERT_TRUE(Preset::from_config("Morning Show", ProcessorConfig{}).save().ok());
+  auto v = GetParam().make(ProcessorConfig{});
+  for (const char* name : {"Morning.Show", "ROCK"}) {
+    save_as(*v, name);
+    ASSERT_EQ(dialogs().size(), 1u) << name;
+    click(find_button(*dialogs()[0], "Cancelar"));
+  }
+  for (const char* reason : {"el archivo Morning_Show.json ya guarda el preset \"Morning Show\"",
+                             "\"ROCK\" es el nombre de un preset de fábrica"}) {
+    const std::string error = std::string("Error guardando preset: ") + reason + "; elija otro nombre";
+    EXPECT_EQ(count(logs(), line("ERROR", error)), 1) << logs();
+  }
+  EXPECT_EQ(logs().find("guardado"), std::string::npos);
+  EXPECT_EQ(*v->preset_controls().presets, all_presets());
+  EXPECT_EQ(items(v->preset_controls()), 7);
+  EXPECT_EQ(v->preset_controls().selector->get_active_text(), "ROCK");
+  EXPECT_EQ(live(v->config).last_preset, "");
+  EXPECT_FALSE(std::filesystem::exists(config_path()));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(presets_dir()), {}), 1);
 }
 
 class DeskFirstRun : public GuiEnv {};
