@@ -12,10 +12,9 @@ spdlog::logger& ventana_log() { return log::get("velmora::ui::ventana"); }
 }  // namespace
 
 Gtk::Box* build_preset_section(const std::shared_ptr<DeskView>& v) {
-  v->presets = PresetControls::create(v->config, "Aplicar preset seleccionado");
+  v->presets = PresetControls::create(v->config, "Aplicar preset seleccionado", "Seleccionar preset");
   const PresetControls& p = *v->presets;
   p.selector->add_css_class("preset-combo");
-  p.selector->set_tooltip_text("Seleccionar preset");
   p.load->signal_clicked().connect([v] { on_load_clicked(*v); });
   p.save->signal_clicked().connect([v] { show_save_dialog(*v); });
 
