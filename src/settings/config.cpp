@@ -28,10 +28,11 @@ struct Refused {
 std::optional<Refused> refused;
 
 // Puts the refused file beside it as "<name>.rechazado", replacing an older one, so that
-// the user's settings in it survive the save. False when that failed (logged): the file
-// must not be replaced then.
-bool keep_refused_file(const fs::path& path, spdlog::logger& logger) {
-  if (!refused || refused->path != path) return true;
+// the user's settings in it survive the save. When the copy can't be made (a read-only
+// folder), that is logged and the save goes on all the same: stopping there would lose every
+// later save too, and make each start a first run.
+void keep_refused_file(const fs::path& path, spdlog::logger& logger) {
+  if (!refused || refused->path != path) return;
   const fs::path copy = fs::path(path) += ".rechazado";
   Result<void> kept;
   if (refused->bytes) {
@@ -41,18 +42,19 @@ bool keep_refused_file(const fs::path& path, spdlog::logger& logger) {
     fs::rename(path, copy, ec);
     if (ec == std::errc::no_such_file_or_directory) {  // gone since the load: nothing to keep
       refused.reset();
-      return true;
+      return;
     }
     if (ec) kept = Error{ec.message()};
   }
   if (!kept) {
-    logger.error("Error guardando config en {}: {}", log::debug_quoted(copy.native()), kept.error());
-    return false;
+    // Kept as refused until the save replaces the file, so that a save that fails too tries again.
+    logger.warn("Config rechazado {} no conservado en {}: {}; se guarda encima", log::debug_quoted(path.native()),
+                log::debug_quoted(copy.native()), kept.error());
+    return;
   }
   logger.warn("Config rechazado {} conservado en {}", log::debug_quoted(path.native()),
               log::debug_quoted(copy.native()));
   refused.reset();
-  return true;
 }
 
 std::string home_dir() {
@@ -73,13 +75,15 @@ fs::path config_dir() {
 
 fs::path config_path() { return config_dir() / "velmora" / "config.json"; }
 
-ProcessorConfig ProcessorConfig::cargar() {
+ProcessorConfig ProcessorConfig::cargar() { return leer().config; }
+
+ConfigLoad ProcessorConfig::leer() {
   const fs::path path = config_path();
   FileRead file = read_settings_file(path);
   refused.reset();
   if (file.outcome == FileRead::Outcome::Missing) return {};
   if (file.outcome == FileRead::Outcome::Read) {
-    if (std::optional<ProcessorConfig> cfg = json_form::config_from_json(file.bytes)) return std::move(*cfg);
+    if (std::optional<ProcessorConfig> cfg = json_form::config_from_json(file.bytes)) return {std::move(*cfg), true};
     refused = Refused{path, std::move(file.bytes)};
   } else {
     refused = Refused{path, std::nullopt};
@@ -95,13 +99,15 @@ void ProcessorConfig::guardar() const {
     logger.error("No se pudo crear directorio de config: {}", log::debug_quoted(folder.native()));
     return;
   }
-  if (!keep_refused_file(path, logger)) return;
+  keep_refused_file(path, logger);
   // The writer cannot fail: a non-finite value is written as null.
   const std::string text = json_form::to_json(*this);
   if (const Result<void> written = write_file_atomically(path, text); !written) {
     logger.error("Error guardando config en {}: {}", log::debug_quoted(path.native()), written.error());
     return;
   }
+  if (refused && refused->path == path) refused.reset();  // replaced without a copy
+
   logger.debug("Config guardado: {}  last_preset={}", log::debug_quoted(path.native()),
                log::debug_quoted(last_preset));
 }

@@ -145,11 +145,23 @@ void Preset::apply(ProcessorConfig& cfg) const {
   cfg.mpx = mpx;
 }
 
+// Two refusals keep a save from losing a preset: a built-in's name would give a file that no
+// LOAD reaches after a restart (the built-in comes first), and a name that shares its file
+// with another preset ("a b", "a.b") would replace that preset. A file that reads as no
+// preset is no preset to keep.
 Result<void> Preset::save() const {
+  const auto& builtins = builtin_presets();
+  if (std::any_of(builtins.begin(), builtins.end(), [this](const Preset& b) { return b.name == name; })) {
+    return Error{"\"" + name + "\" es el nombre de un preset de fábrica; elija otro nombre"};
+  }
   const fs::path folder = presets_dir();
   if (Result<void> made = create_folders(folder); !made) return made;
+  const std::string file_name = preset_file_stem(name) + ".json";
+  if (const std::optional<Preset> held = load_preset_file(folder / file_name); held && held->name != name) {
+    return Error{"el archivo " + file_name + " ya guarda el preset \"" + held->name + "\"; elija otro nombre"};
+  }
   // The writer cannot fail: a non-finite value is written as null.
-  return write_file_atomically(folder / (preset_file_stem(name) + ".json"), json_form::to_json(*this));
+  return write_file_atomically(folder / file_name, json_form::to_json(*this));
 }
 
 const std::vector<Preset>& builtin_presets() {

@@ -11,6 +11,8 @@
 
 namespace velmora {
 
+struct ConfigLoad;
+
 // Pre-emphasis time constant of the multiplex encoder; stored by its variant name.
 enum class Tau { Us50, Us75 };
 
@@ -44,8 +46,17 @@ struct ProcessorConfig {
 
   // The parsed "config.json", or the built-in defaults when it can't be used. Never fails, logs nothing.
   static ProcessorConfig cargar();
+  // What cargar() returns, and whether "config.json" gave it.
+  static ConfigLoad leer();
   // Writes the whole record to "config.json"; failures are only logged (target velmora::config).
   void guardar() const;
+};
+
+// A load's result. `read` is false when "config.json" is missing, rejected or unreadable: the
+// configuration is then the built-in defaults, and the start is a first run.
+struct ConfigLoad {
+  ProcessorConfig config;
+  bool read = false;
 };
 
 struct Preset {
@@ -64,7 +75,9 @@ struct Preset {
   static Preset from_config(std::string name, const ProcessorConfig& cfg);
   // Copies the processing fields into `cfg`; devices, rate, buffer and last_preset stay.
   void apply(ProcessorConfig& cfg) const;
-  // Writes <presets_dir>/<preset_file_stem(name)>.json; the error text is the failing operation's own.
+  // Writes <presets_dir>/<preset_file_stem(name)>.json; the error text is the failing operation's
+  // own. Refused, with a reason in Spanish and nothing written, for a built-in's name and when
+  // that file holds a preset of another name.
   Result<void> save() const;
 };
 

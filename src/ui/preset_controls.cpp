@@ -13,6 +13,65 @@
 namespace velmora::ui {
 namespace {
 
+// A name's characters that are measured at most: many more than a selector has room for,
+// and few enough that a name of megabytes costs no more to show than a short one.
+constexpr std::size_t kMeasuredChars = 256;
+// A name's characters that its tooltip shows at most.
+constexpr std::size_t kTooltipChars = 1000;
+constexpr std::string_view kEllipsis = "\u2026";
+
+// Byte offsets at which the first characters of `text` end, for at most `n` characters.
+std::vector<std::size_t> char_ends(std::string_view text, std::size_t n) {
+  std::vector<std::size_t> ends;
+  for_each_char(text, [&](UChar32, std::string_view bytes) {
+    if (ends.size() < n) ends.push_back(static_cast<std::size_t>(bytes.data() + bytes.size() - text.data()));
+  });
+  return ends;
+}
+
+int text_width(Gtk::Widget& widget, const std::string& text) {
+  int width = 0;
+  int height = 0;
+  widget.create_pango_layout(text)->get_pixel_size(width, height);
+  return width;
+}
+
+// What an item shows of `name` in `widget`'s font: the name when it is at most `room` pixels
+// wide, else as many of its first characters as fit with "…" after them.
+std::string shown_name(Gtk::Widget& widget, const std::string& name, int room) {
+  const auto ends = char_ends(name, kMeasuredChars + 1);
+  if (ends.size() <= kMeasuredChars && text_width(widget, name) <= room) return name;
+  // The most characters that fit with the ellipsis (blanks before it left out); none when not even one does.
+  const auto shortened = [&](std::size_t n) {
+    std::string start = name.substr(0, n == 0 ? 0 : ends[n - 1]);
+    while (start.ends_with(' ')) start.pop_back();
+    return start + std::string(kEllipsis);
+  };
+  std::size_t fit = 0;
+  for (std::size_t over = std::min(ends.size(), kMeasuredChars) + 1; over - fit > 1;) {
+    const std::size_t mid = fit + (over - fit) / 2;
+    if (text_width(widget, shortened(mid)) <= room) {
+      fit = mid;
+    } else {
+      over = mid;
+    }
+  }
+  return shortened(fit);
+}
+
+// The selected name whole in the tooltip when the item shows it shortened, else the view's own tooltip.
+void show_full_name(Gtk::ComboBoxText& selector, const char* tooltip) {
+  const std::string name = selector.get_active_id().raw();
+  if (selector.get_active_row_number() >= 0 && selector.get_active_text().raw() != name) {
+    const auto ends = char_ends(name, kTooltipChars + 1);
+    selector.set_tooltip_text(ends.size() <= kTooltipChars ? name
+                                                           : name.substr(0, ends[kTooltipChars - 1]) +
+                                                                 std::string(kEllipsis));
+  } else {
+    gtk_widget_set_tooltip_text(GTK_WIDGET(selector.gobj()), tooltip);
+  }
+}
+
 bool holds_name(const std::vector<Preset>& list, std::string_view name) {
   return std::any_of(list.begin(), list.end(), [&](const Preset& p) { return p.name == name; });
 }
@@ -25,19 +84,22 @@ Gtk::Button* button(const Glib::ustring& text, const Glib::ustring& css) {
 
 // Into one view's list and selector: a new name gets an item at the end.
 void take_in(const PresetControls& c, const Preset& saved) {
-  if (!holds_name(*c.presets, saved.name)) c.selector->append(saved.name, saved.name);
+  if (!holds_name(*c.presets, saved.name)) c.append_item(saved.name);
   remove_presets_named(*c.presets, saved.name);
   c.presets->push_back(saved);
 }
 
 }  // namespace
 
-std::shared_ptr<PresetControls> PresetControls::create(const SharedConfig& config,
-                                                       const char* load_tooltip) {
+std::shared_ptr<PresetControls> PresetControls::create(const SharedConfig& config, const char* load_tooltip,
+                                                       const char* selector_tooltip) {
   auto c = std::make_shared<PresetControls>(PresetControls{
       std::make_shared<std::vector<Preset>>(all_presets()), Gtk::make_managed<Gtk::ComboBoxText>(),
       button("▶ LOAD", "btn-load"), button("● SAVE", "btn-save"), {}});
-  for (const Preset& p : *c->presets) c->selector->append(p.name, p.name);
+  for (const Preset& p : builtin_presets()) c->name_room = std::max(c->name_room, text_width(*c->selector, p.name));
+  for (const Preset& p : *c->presets) c->append_item(p.name);
+  c->selector->signal_changed().connect(
+      [selector = c->selector, selector_tooltip] { show_full_name(*selector, selector_tooltip); });
   std::string last;
   config->with([&](const ProcessorConfig& cfg) { last = cfg.last_preset; });
   c->select(last);
@@ -55,7 +117,7 @@ std::optional<Preset> PresetControls::find(std::string_view name) const {
 
 std::optional<Preset> PresetControls::chosen() const {
   if (selector->get_active_row_number() < 0) return std::nullopt;
-  return find(selector->get_active_text().raw());
+  return find(selector->get_active_id().raw());
 }
 
 void PresetControls::select(const std::string& name) const {
@@ -69,6 +131,10 @@ void PresetControls::offer(const Preset& saved) const {
     if (auto other = weak.lock()) take_in(*other, saved);
   }
   selector->set_active_id(saved.name);
+}
+
+void PresetControls::append_item(const std::string& name) const {
+  selector->append(name, shown_name(*selector, name, name_room));
 }
 
 void link_presets(const std::shared_ptr<PresetControls>& a, const std::shared_ptr<PresetControls>& b) {

@@ -26,17 +26,23 @@ using PresetList = std::shared_ptr<std::vector<Preset>>;
 
 struct PresetControls {
   PresetList presets;
+  // An item's id is the preset's name; its text is the name, or when the name is wider than
+  // the widest built-in's, its start followed by "…", so that no name widens the selector
+  // (and the window). The selected item's tooltip then shows the whole name.
   Gtk::ComboBoxText* selector;
   Gtk::Button* load;
   Gtk::Button* save;
   // The other views' controls: a preset saved here is offered there too, so that a LOAD
   // there never applies an older copy of a preset overwritten here.
   std::vector<std::weak_ptr<PresetControls>> linked;
+  int name_room = 0;  // pixels: the widest built-in name's width
 
   // The list from all_presets(), one selector item per preset, the stored last_preset
   // selected (the first item, "ROCK", when there is none or no item has that name).
-  static std::shared_ptr<PresetControls> create(const SharedConfig& config,
-                                                const char* load_tooltip);
+  // `selector_tooltip` is the selector's tooltip while the selected name shows whole
+  // (nullptr: none).
+  static std::shared_ptr<PresetControls> create(const SharedConfig& config, const char* load_tooltip,
+                                                const char* selector_tooltip);
 
   // The first preset of the list named `name`.
   std::optional<Preset> find(std::string_view name) const;
@@ -47,6 +53,8 @@ struct PresetControls {
   // The list and the selector of this view and of every linked one offer `saved`;
   // this view's selector selects it.
   void offer(const Preset& saved) const;
+  // Appends the item of the preset named `name` to the selector.
+  void append_item(const std::string& name) const;
 };
 
 // Both lists offer each other's saves.
@@ -75,7 +83,8 @@ void on_save_cancelled(Gtk::Window& dialog);
 void load_preset(const SharedConfig& config, SharedState& shared, const Preset& preset);
 
 // A preset named `name` from the live configuration, written to its file. Nothing when the
-// lock is poisoned, or when the file could not be written, which is logged on `log`.
+// lock is poisoned, or when the file could not be written or the save was refused (a built-in's
+// name, a file holding another preset), which is logged on `log`.
 std::optional<Preset> save_preset(const SharedConfig& config, const std::string& name,
                                   spdlog::logger& log);
 

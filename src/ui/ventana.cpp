@@ -68,7 +68,9 @@ void construir(Gtk::Application& app) { build_window(app)->window->present(); }
 
 std::shared_ptr<WindowFrame> build_window(Gtk::Application& app) {
   auto f = std::make_shared<WindowFrame>();
-  f->config = make_shared_config(ProcessorConfig::cargar());
+  ConfigLoad loaded = ProcessorConfig::leer();
+  const bool config_read = loaded.read;
+  f->config = make_shared_config(std::move(loaded.config));
   f->shared = SharedState::create();
   // Before any widget exists, so that every widget is styled from its first frame.
   install_stylesheet();
@@ -95,7 +97,7 @@ std::shared_ptr<WindowFrame> build_window(Gtk::Application& app) {
 
   f->rack_toggle->signal_toggled().connect([f] { on_view_toggled(*f); });
 
-  f->desk->first_run();
+  f->desk->first_run(config_read);
   // The first run may have applied "ROCK": the rack shows what is in force too.
   f->rack->show_live();
 

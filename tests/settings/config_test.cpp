@@ -261,7 +261,8 @@ TEST_F(ConfigFile, SaveWritesTheTextThatLoadsBackAndKeepsTheFilesPermissions) {
   EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), {}), 1);
 }
 
-// A save that the disk, the folder or the file refuses; "@" stands for the file's quoted path.
+// A save that the disk, the folder or the file refuses; "@" stands for the file's quoted path,
+// "#" for its kept copy's.
 struct PermissionCase {
   const char* label;
   fs::perms folder;
@@ -269,6 +270,7 @@ struct PermissionCase {
   rlim_t size_limit;  // 0: none
   const char* log;
   bool written;
+  bool rejected = false;  // the file holds a hand edit that the load rejected
 };
 
 void PrintTo(const PermissionCase& c, std::ostream* os) { *os << c.label; }
@@ -279,11 +281,13 @@ TEST_P(WritePermission, KeepsThePreviousFileAndLogsTheOsErrorOrWritesInPlace) {
   const PermissionCase& c = GetParam();
   ProcessorConfig{}.guardar();
   const bool file = c.file != fs::perms::unknown;
+  if (c.rejected) write_text(config_file(), hand_edited());
   file ? fs::permissions(config_file(), c.file) : (void)fs::remove(config_file());
   fs::permissions(root_, fs::perms::all);
   fs::permissions(velmora_dir(), c.folder);
   const std::string log = testing::in_child(
       [&c] {
+        if (c.rejected) (void)ProcessorConfig::cargar();
         LogCapture capture("velmora=debug");
         if (c.size_limit != 0) {  // a disk that fills up mid-write; the write fails instead of ending the process
           ::signal(SIGXFSZ, SIG_IGN);
@@ -295,8 +299,10 @@ TEST_P(WritePermission, KeepsThePreviousFileAndLogsTheOsErrorOrWritesInPlace) {
       },
       true);
   std::string expected = c.log;
-  const std::string quoted = "\"" + config_file().string() + "\"";
-  for (std::size_t at; (at = expected.find('@')) != std::string::npos;) expected.replace(at, 1, quoted);
+  for (const auto& [mark, path] : {std::pair{'@', config_file()}, {'#', kept_file()}}) {
+    const std::string quoted = "\"" + path.string() + "\"";
+    for (std::size_t at; (at = expected.find(mark)) != std::string::npos;) expected.replace(at, 1, quoted);
+  }
   EXPECT_EQ(log, expected);
   EXPECT_EQ(read_text(config_file()), !file ? "" : json_form::to_json(c.written ? edited() : ProcessorConfig{}));
   EXPECT_EQ(entries_in_folder(), file ? 1u : 0u);
@@ -318,6 +324,12 @@ const PermissionCase kPermissionCases[] = {
      false},
     {"read-only folder without the file", kReadOnly, fs::perms::unknown, 0,
      "Error guardando config en @: Permission denied\n", false},
+    // The rejected file can't be kept beside it there, and is replaced all the same.
+    {"read-only folder and a rejected file", kReadOnly, kWritable, 0,
+     "Config rechazado @ no conservado en #: Permission denied; se guarda encima\n"
+     "Sin permiso para crear un temporal junto a @: se escribe en su sitio\n"
+     "Config guardado: @  last_preset=\"HARD BASS ♪\"\n",
+     true, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Saves, WritePermission, ::testing::ValuesIn(kPermissionCases));

@@ -40,14 +40,15 @@ class PresetFiles : public testing::TempConfigHome {
   }
 };
 
-// Each built-in survives its own file and applies as itself: a field lost on the way
-// (a wrong key, a dropped sign of zero) or copied into the wrong place shows here. The
-// file holds the name, then the config file's text of the same fields.
+// Each built-in survives its own file (written as a save would, though no save takes a
+// built-in's name) and applies as itself: a field lost on the way (a wrong key, a dropped sign
+// of zero) or copied into the wrong place shows here. The file holds the name, then the config
+// file's text of the same fields.
 TEST_F(PresetFiles, BuiltinsRoundTripThroughTheirFilesAndApply) {
   const auto& builtins = builtin_presets();
   EXPECT_EQ(names(builtins), builtins_and({}));
   for (const Preset& p : builtins) {
-    ASSERT_TRUE(p.save().ok()) << p.name;
+    write_text(folder() / (preset_file_stem(p.name) + ".json"), json_form::to_json(p));
     ProcessorConfig cfg;
     cfg.input_gain_db = 5.0f, cfg.mpx.enabled = true;  // values that apply must replace: no built-in has them
     cfg.input_device = "hw:1", cfg.sample_rate = 44100, cfg.last_preset = "x";
@@ -78,14 +79,15 @@ TEST(PresetFileStem, KeepsLettersNumbersAndHyphenOnly) {
   for (const auto& [name, stem] : rows) EXPECT_EQ(preset_file_stem(name), stem);
 }
 
-// Saved under their name's stem: names sharing one share the file, and an empty name's
-// file, ".json", is never listed. Only regular "*.json" files that follow the reading rules
-// count, and none may block or grow the read without end.
+// Saved under their name's stem, and an empty name's file, ".json", is never listed. Only
+// regular "*.json" files that follow the reading rules count, a built-in's name too, and none
+// may block or grow the read without end.
 TEST_F(PresetFiles, RegularJsonFilesFollowTheBuiltinsSortedByNameBytes) {
   EXPECT_EQ(presets_dir(), root_ / "velmora" / "presets");
   EXPECT_EQ(names(all_presets()), builtins_and({}));
   EXPECT_FALSE(fs::exists(velmora_dir()));
-  for (const char* name : {"beta", "Zeta", "a b", "Árbol", "ROCK", "a.b", ""}) ASSERT_TRUE(named(name).save().ok());
+  for (const char* name : {"beta", "Zeta", "a b", "Árbol", ""}) ASSERT_TRUE(named(name).save().ok());
+  write_text(folder() / "ROCK.json", json_form::to_json(named("ROCK")));
   EXPECT_TRUE(fs::exists(folder() / "a_b.json"));
   EXPECT_TRUE(fs::exists(folder() / ".json"));
   const std::string good = json_form::to_json(named("ok"));
@@ -99,7 +101,30 @@ TEST_F(PresetFiles, RegularJsonFilesFollowTheBuiltinsSortedByNameBytes) {
   nlohmann::ordered_json values = nlohmann::ordered_json::array();
   for (const auto& v : nlohmann::ordered_json::parse(json_form::to_json(named("array")))) values.push_back(v);
   write_text(folder() / "array.json", values.dump());
-  EXPECT_EQ(names(all_presets()), builtins_and({"ROCK", "Zeta", "a.b", "array", "beta", "extra", "Árbol"}));
+  EXPECT_EQ(names(all_presets()), builtins_and({"ROCK", "Zeta", "a b", "array", "beta", "extra", "Árbol"}));
+}
+
+// A save replaces no other preset: not a built-in, whose file no LOAD would reach, and not the
+// preset of another name in the file that the name gives. Its own file, or one that reads as no
+// preset, it replaces.
+TEST_F(PresetFiles, SaveRefusesABuiltinsNameAndAFileHoldingAnotherPreset) {
+  const auto error = [](const char* name) {
+    const Result<void> saved = named(name).save();
+    return saved.ok() ? "" : saved.error();
+  };
+  EXPECT_EQ(error("ROCK"), "\"ROCK\" es el nombre de un preset de fábrica; elija otro nombre");
+  EXPECT_FALSE(fs::exists(velmora_dir()));
+  ASSERT_EQ(error("Morning Show"), "");
+  for (const char* other : {"Morning.Show", "Morning_Show"}) {
+    EXPECT_EQ(error(other), "el archivo Morning_Show.json ya guarda el preset \"Morning Show\"; elija otro nombre");
+  }
+  Preset again = named("Morning Show");
+  again.num_bands = 2;
+  ASSERT_TRUE(again.save().ok());
+  write_text(folder() / "a_b.json", "{\"name\": \"a.b\"}");
+  ASSERT_EQ(error("a b"), "");
+  const auto listed = all_presets();
+  EXPECT_EQ(std::vector<Preset>(listed.begin() + 6, listed.end()), (std::vector<Preset>{again, named("a b")}));
 }
 
 TEST_F(PresetFiles, ListingErrorsAreSkippedUntilTheListingKeepsFailing) {

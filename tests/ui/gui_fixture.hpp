@@ -128,13 +128,14 @@ struct ViewWindow {
   Gtk::Window window;
 };
 
-// The desk view built from `cfg` as the loaded configuration; the first-run step only when asked.
+// The desk view built from what a load found; the first-run step only when asked.
 struct Desk : ViewWindow {
-  explicit Desk(ProcessorConfig cfg, bool run_first_step = true)
-      : ViewWindow(std::move(cfg)), view(ui::DeskView::build(config, shared, window)) {
-    if (run_first_step) view->first_run();
+  explicit Desk(ConfigLoad loaded, bool run_first_step = true)
+      : ViewWindow(std::move(loaded.config)), view(ui::DeskView::build(config, shared, window)) {
+    if (run_first_step) view->first_run(loaded.read);
     show(*view->root);
   }
+  Desk(ProcessorConfig cfg, bool run_first_step) : Desk(ConfigLoad{std::move(cfg)}, run_first_step) {}
 
   std::vector<ui::BandStrip>& strips() { return view->strips; }
   Gtk::SpinButton& band_count() { return *view->panel.band_count; }

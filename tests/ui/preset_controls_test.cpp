@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "settings/json_form.hpp"
 #include "settings/presets.hpp"
 #include "ui/gui_fixture.hpp"
 
@@ -124,12 +125,13 @@ TEST_P(PresetControls, SaveTrimsTheNameAndMovesARepeatToTheEnd) {
 
   // The same name again: one item, the entry moved to the end with the new values.
   v->panel().out_gain->set_value(4.0);
-  save_as(*v, "BLUE");
+  save_as(*v, "Otro");
   save_as(*v, "Mi preset");
-  EXPECT_EQ(items(p), 7);
+  EXPECT_EQ(items(p), 8);
   std::vector<std::string> names;
   for (const Preset& preset : *p.presets) names.push_back(preset.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"ROCK", "CLASIC", "VOICE", "HARD BASS", "STRONG", "BLUE", "Mi preset"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"ROCK", "BLUE", "CLASIC", "VOICE", "HARD BASS", "STRONG", "Otro",
+                                             "Mi preset"}));
   EXPECT_FLOAT_EQ(p.presets->back().output_gain_db, 4.0f);
 }
 
@@ -163,11 +165,35 @@ TEST_P(PresetControls, UnwritablePresetsFolderChangesNothingAndKeepsTheDialogOpe
   EXPECT_EQ(dialogs().size(), 1u);
 }
 
+// A save that would replace another preset, a built-in or the one in the name's file, is refused
+// as a failed one, with its reason.
+TEST_P(PresetControls, SaveOverAnotherPresetIsRefusedAndChangesNothing) {
+  ASSERT_TRUE(Preset::from_config("Morning Show", ProcessorConfig{}).save().ok());
+  auto v = GetParam().make(ProcessorConfig{});
+  for (const char* name : {"Morning.Show", "ROCK"}) {
+    save_as(*v, name);
+    ASSERT_EQ(dialogs().size(), 1u) << name;
+    click(find_button(*dialogs()[0], "Cancelar"));
+  }
+  for (const char* reason : {"el archivo Morning_Show.json ya guarda el preset \"Morning Show\"",
+                             "\"ROCK\" es el nombre de un preset de fábrica"}) {
+    const std::string error = std::string("Error guardando preset: ") + reason + "; elija otro nombre";
+    EXPECT_EQ(count(logs(), line("ERROR", error)), 1) << logs();
+  }
+  EXPECT_EQ(logs().find("guardado"), std::string::npos);
+  EXPECT_EQ(*v->preset_controls().presets, all_presets());
+  EXPECT_EQ(items(v->preset_controls()), 7);
+  EXPECT_EQ(v->preset_controls().selector->get_active_text(), "ROCK");
+  EXPECT_EQ(live(v->config).last_preset, "");
+  EXPECT_FALSE(std::filesystem::exists(config_path()));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(presets_dir()), {}), 1);
+}
+
 class DeskFirstRun : public GuiEnv {};
 
 TEST_F(DeskFirstRun, AppliesAndSavesRockOnce) {
   ASSERT_FALSE(std::filesystem::exists(config_path()));
-  Desk desk(ProcessorConfig::cargar());
+  Desk desk(ProcessorConfig::leer());
   const auto c = live(desk.config);
   EXPECT_EQ(c.last_preset, "ROCK");
   EXPECT_EQ(c.crossover_freqs, (Crossovers{120, 400, 2000, 6000, 0}));
@@ -182,16 +208,23 @@ TEST_F(DeskFirstRun, AppliesAndSavesRockOnce) {
   EXPECT_EQ(count(logs(), "INFO velmora::ui::ventana] Primer arranque — preset ROCK aplicado y guardado\n"), 1);
 }
 
-// "Borrado" names a preset whose file is gone: the first item is selected, the line still names it.
+// "Borrado" names a preset whose file is gone; a file that names none, with "" or without the key
+// (an older version's), is read all the same: the first item is selected, the line names what is stored.
 TEST_F(DeskFirstRun, LaterRunShowsTheStoredValuesAndSelectsTheStoredName) {
-  for (auto [name, shown] : {std::pair{"BLUE", "BLUE"}, {"Borrado", "ROCK"}}) {
+  const std::tuple<const char*, const char*, bool> rows[] = {  // stored name, shown, key left out
+      {"BLUE", "BLUE", false}, {"Borrado", "ROCK", false}, {"", "ROCK", false}, {"", "ROCK", true}};
+  for (auto [name, shown, left_out] : rows) {
+    log_.str("");
     ProcessorConfig stored;
     stored.last_preset = name;
     stored.bands[0].threshold_db = -7.0f;
     stored.num_bands = 3;
     stored.guardar();
-    Desk desk(ProcessorConfig::cargar());
+    const std::string text = json_form::to_json(stored);
+    if (left_out) std::ofstream(config_path()) << text.substr(0, text.rfind(",\n")) + "\n}";
+    Desk desk(ProcessorConfig::leer());
     EXPECT_EQ(live(desk.config), stored) << "nothing is applied again";
+    EXPECT_EQ(ProcessorConfig::cargar(), stored) << "nor saved";
     EXPECT_FLOAT_EQ(desk.strips()[0].knobs.thr.value(), -7.0f);
     EXPECT_EQ(desk.band_count().get_value(), 3);
     EXPECT_EQ(desk.selector().get_active_text(), shown);

@@ -4,8 +4,11 @@
 #include <gtkmm/drawingarea.h>
 #include <gtkmm/entry.h>
 
+#include <fstream>
 #include <stdexcept>
 
+#include "settings/json_form.hpp"
+#include "settings/presets.hpp"
 #include "ui/gui_fixture.hpp"
 #include "ui/ventana.hpp"
 
@@ -39,8 +42,11 @@ class Ventana : public GuiEnv {
   static inline Glib::RefPtr<Gtk::Application> app_;
 };
 
-// The desk timer repaints exactly the header's meters, and the build ends with the first run.
+// The desk timer repaints exactly the header's meters, and the build ends with the first run:
+// a rejected "config.json" is no configuration read.
 TEST_F(Ventana, BuildRunsTheFirstRunAndTheTimerKnowsTheHeaderMeters) {
+  fs::create_directories(config_path().parent_path());
+  std::ofstream(config_path()) << "{\"num_bands\": 3, \"last_preset\": \"BLUE\"}";
   auto f = ui::build_window(*app_);
   const auto areas = find_all<Gtk::DrawingArea>(*f->desk->header);
   EXPECT_EQ(std::vector<Gtk::Widget*>(areas.begin(), areas.end()), f->desk->io_meters);
@@ -132,6 +138,43 @@ TEST_F(Ventana, SaveInOneViewIsOfferedByTheOther) {
   click(*f->desk->presets->load);
   EXPECT_FLOAT_EQ(live(f->config).output_gain_db, 4.0f);
   EXPECT_EQ(f->desk->panel.out_gain->get_value(), 4.0);
+}
+
+// A long name, which the save dialog takes, and one of megabytes from a file are shortened in
+// both selectors and whole in the tooltip while selected; the window keeps its width in both views.
+TEST_F(Ventana, LongPresetNamesLeaveTheWindowItsWidth) {
+  const auto widths = [](const ui::WindowFrame& f) {
+    f.window->present();
+    settle(200);
+    const int desk = f.window->get_width();
+    f.rack_toggle->set_active(true);
+    settle(200);
+    return std::pair{desk, f.window->get_width()};
+  };
+  const auto normal = widths(*ui::build_window(*app_));
+  EXPECT_EQ(normal.first, ui::kDeskWidth);
+  std::string huge_name;
+  while (huge_name.size() < (3u << 20)) huge_name += "Morning Show ";
+  const std::string long_name = huge_name.substr(0, 300);
+  fs::create_directories(presets_dir());
+  for (const std::string& name : {long_name, huge_name}) {
+    std::ofstream(presets_dir() / (std::to_string(name.size()) + ".json"))
+        << json_form::to_json(Preset::from_config(name, ProcessorConfig{}));
+  }
+
+  auto f = ui::build_window(*app_);
+  const std::pair<ui::PresetControls*, const char*> views[] = {{f->desk->presets.get(), "Seleccionar preset"},
+                                                               {f->rack->presets.get(), ""}};
+  for (const auto& [p, tooltip] : views) {
+    ASSERT_EQ(p->presets->size(), 8u);
+    EXPECT_EQ(p->selector->get_tooltip_text(), tooltip);
+    p->selector->set_active_id(long_name);
+    EXPECT_EQ(p->selector->get_tooltip_text().raw(), long_name);
+    EXPECT_TRUE(p->selector->get_active_text().raw().ends_with("…"));
+  }
+  click(*f->desk->presets->load);
+  EXPECT_EQ(live(f->config).last_preset, long_name);
+  EXPECT_EQ(widths(*f), normal);
 }
 
 TEST_F(Ventana, StandByTwiceRestoresLabelClassAndBypass) {

@@ -12,10 +12,9 @@ spdlog::logger& ventana_log() { return log::get("velmora::ui::ventana"); }
 }  // namespace
 
 Gtk::Box* build_preset_section(const std::shared_ptr<DeskView>& v) {
-  v->presets = PresetControls::create(v->config, "Aplicar preset seleccionado");
+  v->presets = PresetControls::create(v->config, "Aplicar preset seleccionado", "Seleccionar preset");
   const PresetControls& p = *v->presets;
   p.selector->add_css_class("preset-combo");
-  p.selector->set_tooltip_text("Seleccionar preset");
   p.load->signal_clicked().connect([v] { on_load_clicked(*v); });
   p.save->signal_clicked().connect([v] { show_save_dialog(*v); });
 
@@ -59,11 +58,13 @@ bool on_save_confirmed(const std::string& name, const DeskView& v) {
   return true;
 }
 
-void DeskView::first_run() const {
+// A file that was read keeps its values, also without a last_preset (an older version's, a
+// provisioned one): only a start with nothing read is a first run.
+void DeskView::first_run(bool config_read) const {
   std::string last;
   config->with([&](const ProcessorConfig& c) { last = c.last_preset; });
 
-  if (last.empty()) {
+  if (!config_read) {
     const auto rock = presets->find("ROCK");
     if (!rock) return;
     load_preset(config, *shared, *rock);

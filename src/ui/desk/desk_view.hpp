@@ -49,9 +49,10 @@ struct DeskView : std::enable_shared_from_this<DeskView> {
   void show(const ProcessorConfig& config) const;
   // Shows the live configuration; nothing when the lock is poisoned.
   void show_live() const;
-  // First run (empty last_preset): apply and save "ROCK". Later runs: show the stored
-  // configuration and select the stored preset name.
-  void first_run() const;
+  // First run (no configuration was read: "config.json" missing, rejected or unreadable):
+  // apply and save "ROCK". Later runs, whatever last_preset holds: show the stored
+  // configuration and select the stored preset name, or the first item.
+  void first_run(bool config_read) const;
   // Queues a repaint of the header meters and of every strip's meters, active or not.
   bool redraw_meters() const;
 };

@@ -15,7 +15,7 @@ spdlog::logger& rack_log() { return log::get("velmora::ui::rack_view"); }
 }  // namespace
 
 void build_rack_presets(const std::shared_ptr<RackView>& v, Gtk::Box& right_panel) {
-  v->presets = PresetControls::create(v->config, "Cargar preset seleccionado");
+  v->presets = PresetControls::create(v->config, "Cargar preset seleccionado", nullptr);
   const PresetControls& p = *v->presets;
   p.selector->set_size_request(kSelectorWidth, -1);
   p.load->signal_clicked().connect([v] { on_rack_load_clicked(*v); });
