@@ -19,53 +19,8 @@
 namespace velmora::json_form {
 namespace {
 
-// The defaults as the file format lays them out, written by hand.
-std::string default_text() {
-  const std::string band =
-      "    {\n"
-      "      \"enabled\": true,\n"
-      "      \"threshold_db\": -18.0,\n"
-      "      \"ratio\": 3.0,\n"
-      "      \"attack_ms\": 10.0,\n"
-      "      \"release_ms\": 150.0,\n"
-      "      \"makeup_db\": 3.0,\n"
-      "      \"clip_enable\": true,\n"
-      "      \"clip_level_db\": -0.5,\n"
-      "      \"exp_enable\": false,\n"
-      "      \"exp_threshold\": -60.0,\n"
-      "      \"exp_ratio\": 2.0\n"
-      "    }";
-  std::string text =
-      "{\n"
-      "  \"num_bands\": 5,\n"
-      "  \"crossover_freqs\": [\n"
-      "    120.0,\n"
-      "    400.0,\n"
-      "    2000.0,\n"
-      "    6000.0,\n"
-      "    12000.0\n"
-      "  ],\n"
-      "  \"input_gain_db\": 0.0,\n"
-      "  \"output_gain_db\": 0.0,\n"
-      "  \"limiter_threshold\": -0.3,\n"
-      "  \"bands\": [\n";
-  for (int i = 0; i < 6; ++i) text += band + (i < 5 ? ",\n" : "\n");
-  text +=
-      "  ],\n"
-      "  \"input_device\": \"\",\n"
-      "  \"output_device\": \"\",\n"
-      "  \"sample_rate\": 48000,\n"
-      "  \"buffer_size\": 512,\n"
-      "  \"mpx\": {\n"
-      "    \"enabled\": false,\n"
-      "    \"tau\": \"Us75\",\n"
-      "    \"level_db\": -1.0,\n"
-      "    \"pilot_level\": 0.09\n"
-      "  },\n"
-      "  \"last_preset\": \"\"\n"
-      "}";
-  return text;
-}
+// The defaults' text as a release wrote it, kept with the fuzz corpus.
+std::string default_text() { return testing::read_text(testing::corpus_file("config/config.json")); }
 
 TEST(WrittenForm, DefaultsGiveTheExactText) { EXPECT_EQ(to_json(ProcessorConfig{}), default_text()); }
 

@@ -47,6 +47,11 @@ inline std::string read_text(const std::filesystem::path& path) {
   return out.str();
 }
 
+// A file of the reader fuzz corpus: files as the program writes them, byte for byte.
+inline std::filesystem::path corpus_file(const char* name) {
+  return std::filesystem::path(__FILE__).parent_path().parent_path() / "fuzz" / "corpus" / name;
+}
+
 class TempConfigHome : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -4,6 +4,7 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <gtkmm/button.h>
+#include <gtkmm/drawingarea.h>
 #include <gtkmm/window.h>
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/sinks/ostream_sink.h>
@@ -112,6 +113,9 @@ struct ViewWindow {
   virtual const ui::BandKnobs& knobs_of(std::size_t b) = 0;
   virtual const ui::BandChecks& checks_of(std::size_t b) = 0;
   virtual void set_mpx(bool on) = 0;
+  // The nineteen meters: each band's level and reduction, the input, output and limiter
+  // meters, then the multiplex output meters.
+  virtual std::vector<Gtk::Widget*> meters() const = 0;
   void show(Gtk::Widget& root) {
     window.set_child(root);
     window.present();
@@ -150,6 +154,14 @@ struct Desk : ViewWindow {
   const ui::BandKnobs& knobs_of(std::size_t b) override { return view->strips[b].knobs; }
   const ui::BandChecks& checks_of(std::size_t b) override { return view->strips[b].checks; }
   void set_mpx(bool on) override { view->mpx_switch->set_active(on); }
+  std::vector<Gtk::Widget*> meters() const override {
+    std::vector<Gtk::Widget*> out;
+    for (const auto& s : view->strips) out.insert(out.end(), {s.meter_vu, s.meter_gr});
+    out.insert(out.end(), view->io_meters.begin(), view->io_meters.end());
+    const auto areas = find_all<Gtk::DrawingArea>(*view->main_row);  // the multiplex panel's come last
+    out.insert(out.end(), areas.end() - 2, areas.end());
+    return out;
+  }
 
   std::shared_ptr<ui::DeskView> view;
 };
@@ -177,6 +189,7 @@ struct Rack : ViewWindow {
     return view->drawer.checks;
   }
   void set_mpx(bool on) override { view->mpx->set_active(on); }
+  std::vector<Gtk::Widget*> meters() const override { return view->meters; }
 
   std::shared_ptr<ui::RackView> view;
 };

@@ -1,6 +1,8 @@
 // Both views as built from a configuration, and their band-count control.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "ui/gui_fixture.hpp"
 
 namespace velmora::test {
@@ -119,6 +121,41 @@ INSTANTIATE_TEST_SUITE_P(Table, BandCount, ::testing::Combine(::testing::Values(
                            return std::string(std::get<0>(info.param) == make_desk ? "desk_" : "rack_") +
                                   std::to_string(std::get<1>(info.param).n);
                          });
+
+// Each cell holds its own value, so each meter's lit run tells which cell it reads and in which
+// mode: levels light from the bottom, gain reduction hangs from the top.
+class MeterWiring : public GuiEnv, public ::testing::WithParamInterface<MakeView> {};
+
+TEST_P(MeterWiring, EachMeterReadsItsCellInItsMode) {
+  const auto v = GetParam()(ProcessorConfig{});
+  SharedState& s = *v->shared;
+  std::vector<std::pair<const MeterCell*, bool>> table;  // cell, gain-reduction mode
+  for (const BandMeters& b : s.band_meters) table.insert(table.end(), {{&b.level, false}, {&b.gr, true}});
+  table.insert(table.end(), {{&s.in_l, false}, {&s.in_r, false}, {&s.out_l, false}, {&s.out_r, false},
+                             {&s.limiter_gr, true}, {&s.out_l, false}, {&s.out_r, false}});
+  // The k-th cell holds (2k + 1) / 40, which lights round(0.75 (2k + 1)) segments: 1, 2, 4, 5, 7, …
+  std::map<const MeterCell*, int> segments;
+  for (const auto& [cell, gr] : table) {
+    if (segments.count(cell) != 0) continue;
+    const int k = static_cast<int>(segments.size());
+    cell->store(static_cast<float>(2 * k + 1) / 40.0f);
+    segments[cell] = static_cast<int>(std::lround(0.75 * (2 * k + 1)));
+  }
+  const auto meters = v->meters();
+  ASSERT_EQ(meters.size(), 19u);
+  for (std::size_t m = 0; m < 19; ++m) {
+    auto image = render(*meters[m]);
+    const int want = segments[table[m].first];
+    for (int i = 0; i < 30; ++i) {
+      const bool on = table[m].second ? i >= 30 - want : i < want;
+      const Px p = pixel_at(image, 8, 120 - 4 * i - 2);
+      EXPECT_EQ(std::max({p.r, p.g, p.b}) > 100, on) << "meter " << m << " segment " << i;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Views, MeterWiring, ::testing::Values(make_desk, make_rack),
+                         [](const auto& info) { return std::string(info.param == make_desk ? "desk" : "rack"); });
 
 // As a user types over the count and presses Enter: nothing but a band count is taken.
 TEST_F(GuiEnv, TypedTextThatIsNoBandCountChangesNothing) {

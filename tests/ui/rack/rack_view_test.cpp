@@ -1,6 +1,5 @@
-// The rack view in a real window: the meter wiring and the drawer's band selection.
+// The rack view in a real window: the drawer's band selection.
 #include <gtest/gtest.h>
-#include <gtkmm/drawingarea.h>
 
 #include "ui/gui_fixture.hpp"
 
@@ -8,42 +7,6 @@ namespace velmora::test {
 namespace {
 
 class RackViewTest : public GuiEnv {};
-
-// Bright enough to be a lit segment of either mode, not a dimmed or unlit one.
-bool lit(Px p) { return std::max({p.r, p.g, p.b}) > 100; }
-
-// Each cell holds its own value, so each meter's lit run tells which cell it reads.
-TEST_F(RackViewTest, MetersReadTheirCellsInTableOrder) {
-  Rack rack(ProcessorConfig{});
-  SharedState& s = *rack.shared;
-  struct Wired {
-    const MeterCell* cell;
-    bool gr;
-  };
-  std::vector<Wired> table;
-  for (const BandMeters& b : s.band_meters) table.insert(table.end(), {{&b.level, false}, {&b.gr, true}});
-  table.insert(table.end(), {{&s.in_l, false}, {&s.in_r, false}, {&s.out_l, false}, {&s.out_r, false},
-                             {&s.limiter_gr, true}, {&s.out_l, false}, {&s.out_r, false}});
-  // The k-th cell holds (2k + 1) / 40, which lights round(0.75 (2k + 1)) segments: 1, 2, 4, 5, 7, …
-  std::map<const MeterCell*, int> segments;
-  for (const Wired& w : table) {
-    if (segments.count(w.cell) != 0) continue;
-    const int k = static_cast<int>(segments.size());
-    w.cell->store(static_cast<float>(2 * k + 1) / 40.0f);
-    segments[w.cell] = static_cast<int>(std::lround(0.75 * (2 * k + 1)));
-  }
-  ASSERT_EQ(rack.view->meters.size(), 19u);
-  for (std::size_t m = 0; m < 19; ++m) {
-    auto image = render(*rack.view->meters[m]);
-    ASSERT_EQ(image->get_height(), 120) << m;
-    const int want = segments[table[m].cell];
-    for (int i = 0; i < 30; ++i) {
-      // Levels light from the bottom, gain reduction hangs from the top.
-      const bool on = table[m].gr ? i >= 30 - want : i < want;
-      EXPECT_EQ(lit(pixel_at(image, 8, 120 - 4 * i - 2)), on) << "meter " << m << " segment " << i;
-    }
-  }
-}
 
 TEST_F(RackViewTest, DrawerEditsAndShowsTheSelectedBand) {
   ProcessorConfig cfg;

@@ -4,7 +4,7 @@
 #include <gtkmm/window.h>
 
 #include <limits>
-#include <string>
+#include <tuple>
 
 #include "ui/render.hpp"
 
@@ -25,60 +25,38 @@ Rgb expected_colour(int i, int lit, bool gr_mode) {
   return i < lit ? z : Rgb{z.r * 0.12, z.g * 0.12, z.b * 0.12};
 }
 
-struct LitCase {
-  float level;
-  bool gr_mode;
-  int lit;
-};
-
-class MeterPixels : public ::testing::TestWithParam<LitCase> {
- protected:
-  void TearDown() override { window.destroy(); }
-  Gtk::Window window;
-};
-
-// The real widget reads its cell on each paint; every segment centre shows the colour that the
-// lit count implies (level mode from the bottom, gain-reduction mode from the top).
-TEST_P(MeterPixels, LightsTheRoundedNumberOfSegments) {
-  const auto [level, gr_mode, lit] = GetParam();
-  MeterCell cell;
-  Gtk::DrawingArea* meter = Meter::build(cell, gr_mode);
-  test::show_in(window, *meter);
-  ASSERT_EQ(meter->get_height(), 120);
-
-  cell.store(level);
-  auto image = test::render(*meter);
-  for (int i = 0; i < kMeterSegments; ++i) {
-    // Segment i covers y 116.75 - 4i .. 119.25 - 4i at the default height.
-    const Rgb want = expected_colour(i, lit, gr_mode);
-    const test::Px got = test::pixel_at(image, 8, 117 - 4 * i);
-    EXPECT_TRUE(test::near(got, want.r, want.g, want.b))
-        << "segment " << i << " got " << got.r << "," << got.g << "," << got.b;
-  }
-  // Segments span x 1.5 .. 14.5: the outer columns stay unpainted.
-  EXPECT_EQ(image->get_data()[4 * 0 + 3 + 117 * image->get_stride()], 0);
-  EXPECT_EQ(image->get_data()[4 * 15 + 3 + 117 * image->get_stride()], 0);
-}
-
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-// 0.75 is 22.5 segments: halves round away from zero.
-INSTANTIATE_TEST_SUITE_P(
-    Levels, MeterPixels,
-    ::testing::Values(LitCase{0.0f, false, 0}, LitCase{1.0f / 60.0f, false, 1},
-                      LitCase{0.5f, false, 15}, LitCase{0.51f, false, 15},
-                      LitCase{0.517f, false, 16}, LitCase{0.75f, false, 23},
-                      LitCase{1.0f, false, 30}, LitCase{1.7f, false, 30},
-                      LitCase{kInf, false, 30}, LitCase{kNaN, false, 0},
-                      LitCase{-0.4f, false, 0}, LitCase{0.0f, true, 0},
-                      LitCase{1.0f / 60.0f, true, 1}, LitCase{0.5f, true, 15},
-                      LitCase{0.51f, true, 15}, LitCase{0.517f, true, 16},
-                      LitCase{1.0f, true, 30}, LitCase{2.0f, true, 30}, LitCase{kNaN, true, 0},
-                      LitCase{-1.0f, true, 0}),
-    [](const auto& info) {
-      return std::string(info.param.gr_mode ? "Gr" : "Level") + "Case" + std::to_string(info.index);
-    });
+// The real widget reads its cell on each paint; every segment centre shows the colour that the
+// lit count implies (level mode from the bottom, gain-reduction mode from the top). 0.75 is
+// 22.5 segments: halves round away from zero; beyond full scale, NaN and below 0 clamp.
+TEST(MeterPixels, LightsTheRoundedNumberOfSegments) {
+  const std::tuple<float, bool, int> rows[] = {  // level, gain-reduction mode, lit segments
+      {0.0f, false, 0}, {1.0f / 60.0f, false, 1}, {0.51f, false, 15}, {0.517f, false, 16}, {0.75f, false, 23},
+      {1.7f, false, 30}, {kInf, false, 30}, {kNaN, false, 0}, {-0.4f, false, 0},
+      {1.0f / 60.0f, true, 1}, {0.517f, true, 16}, {2.0f, true, 30}, {kNaN, true, 0}, {-1.0f, true, 0}};
+  for (const auto& [level, gr_mode, lit] : rows) {
+    Gtk::Window window;
+    MeterCell cell;
+    Gtk::DrawingArea* meter = Meter::build(cell, gr_mode);
+    test::show_in(window, *meter);
+    ASSERT_EQ(meter->get_height(), 120);
+    cell.store(level);
+    auto image = test::render(*meter);
+    for (int i = 0; i < kMeterSegments; ++i) {
+      // Segment i covers y 116.75 - 4i .. 119.25 - 4i at the default height.
+      const Rgb want = expected_colour(i, lit, gr_mode);
+      const test::Px got = test::pixel_at(image, 8, 117 - 4 * i);
+      EXPECT_TRUE(test::near(got, want.r, want.g, want.b))
+          << level << (gr_mode ? " gr" : "") << " segment " << i << " got " << got.r << "," << got.g << "," << got.b;
+    }
+    // Segments span x 1.5 .. 14.5: the outer columns stay unpainted.
+    EXPECT_EQ(image->get_data()[4 * 0 + 3 + 117 * image->get_stride()], 0);
+    EXPECT_EQ(image->get_data()[4 * 15 + 3 + 117 * image->get_stride()], 0);
+    window.destroy();
+  }
+}
 
 }  // namespace
 }  // namespace velmora::ui
