@@ -183,8 +183,10 @@ TEST_P(PresetControls, SaveOverAnotherPresetIsRefusedAndChangesNothing) {
 
 class DeskFirstRun : public GuiEnv {};
 
+// A rejected "config.json" is no configuration read, whatever it names.
 TEST_F(DeskFirstRun, AppliesAndSavesRockOnce) {
-  ASSERT_FALSE(std::filesystem::exists(config_path()));
+  std::filesystem::create_directories(config_path().parent_path());
+  std::ofstream(config_path()) << "{\"num_bands\": 3, \"last_preset\": \"BLUE\"}";
   Desk desk(ProcessorConfig::leer());
   const auto c = live(desk.config);
   EXPECT_EQ(c.last_preset, "ROCK");

@@ -1,7 +1,6 @@
 // The main window in a real GTK window: the build, the view switch, stand-by and a poisoned
 // configuration at close (the program's own close, save and second start are run end to end).
 #include <gtest/gtest.h>
-#include <gtkmm/drawingarea.h>
 #include <gtkmm/entry.h>
 
 #include <fstream>
@@ -36,46 +35,35 @@ class Ventana : public GuiEnv {
   static inline Glib::RefPtr<Gtk::Application> app_;
 };
 
-// The desk timer repaints exactly the header's meters, and the build ends with the first run:
-// a rejected "config.json" is no configuration read.
-TEST_F(Ventana, BuildRunsTheFirstRunAndTheTimerKnowsTheHeaderMeters) {
-  fs::create_directories(config_path().parent_path());
-  std::ofstream(config_path()) << "{\"num_bands\": 3, \"last_preset\": \"BLUE\"}";
+// The view toggles swap the views, their classes and the default size (the desk toggle through
+// the group); stand-by flips the flag, the label and the class. Neither is a setting.
+TEST_F(Ventana, ModeBarSwitchesTheViewAndStandBy) {
   auto f = ui::build_window(*app_);
-  const auto areas = find_all<Gtk::DrawingArea>(*f->desk->header);
-  EXPECT_EQ(std::vector<Gtk::Widget*>(areas.begin(), areas.end()), f->desk->io_meters);
-  EXPECT_EQ(ProcessorConfig::cargar().last_preset, "ROCK");
-  EXPECT_EQ(count(logs(), "INFO velmora::ui::ventana] Primer arranque — preset ROCK aplicado y guardado\n"), 1);
-}
-
-TEST_F(Ventana, ViewToggleHidesDeskAndSwapsClasses) {
-  auto f = ui::build_window(*app_);
-  auto size = [&] {
+  fs::remove(config_path());  // the first run saved "ROCK" and raised the flag
+  f->shared->params_dirty.store(false);
+  const auto view = [&] {
     int w = 0, h = 0;
     f->window->get_default_size(w, h);
-    return std::pair{w, h};
+    return std::tuple{f->desk->root->get_visible(), f->rack->root->get_visible(), f->desk_toggle->get_css_classes(),
+                      f->rack_toggle->get_css_classes(), w, h};
   };
-  // Before presenting: a shown window reports its real size, taller than 700 with the strips.
-  EXPECT_EQ(size(), (std::pair{1440, 700}));
+  const Classes off{"rack-mode-btn"}, on{"rack-mode-btn", "rack-mode-btn-active"};
+  EXPECT_EQ(view(), std::tuple(true, false, on, off, 1440, 700));  // before a shown window reports its real size
   f->window->present();
-
-  EXPECT_FALSE(f->rack->root->get_visible());
   f->rack_toggle->set_active(true);
-  EXPECT_FALSE(f->desk->root->get_visible());
-  EXPECT_TRUE(f->rack->root->get_visible());
+  EXPECT_EQ(view(), std::tuple(false, true, off, on, -1, -1));
   EXPECT_TRUE(f->root->get_first_child()->get_visible()) << "the mode bar stays";
-  EXPECT_EQ(f->rack_toggle->get_css_classes(), (Classes{"rack-mode-btn", "rack-mode-btn-active"}));
-  EXPECT_EQ(f->desk_toggle->get_css_classes(), (Classes{"rack-mode-btn"}));
-  EXPECT_EQ(size(), (std::pair{-1, -1}));
-
-  // Clicking the desk toggle runs the rack toggle's handler through the group.
   f->desk_toggle->set_active(true);
-  EXPECT_FALSE(f->rack_toggle->get_active());
-  EXPECT_TRUE(f->desk->root->get_visible());
-  EXPECT_FALSE(f->rack->root->get_visible());
-  EXPECT_EQ(f->rack_toggle->get_css_classes(), (Classes{"rack-mode-btn"}));
-  EXPECT_EQ(f->desk_toggle->get_css_classes(), (Classes{"rack-mode-btn", "rack-mode-btn-active"}));
-  EXPECT_EQ(size(), (std::pair{1440, 700}));
+  EXPECT_EQ(view(), std::tuple(true, false, on, off, 1440, 700));
+
+  Gtk::ToggleButton& stby = *f->standby_toggle;
+  const auto standby = [&] { return std::tuple{f->shared->bypass.load(), stby.get_label(), stby.get_css_classes()}; };
+  stby.set_active(true);
+  EXPECT_EQ(standby(), std::tuple(true, Glib::ustring("▶  BYPASS ON"), Classes{"rack-stby-on"}));
+  stby.set_active(false);
+  EXPECT_EQ(standby(), std::tuple(false, Glib::ustring("⏸  STAND BY"), Classes{"rack-stby-off"}));
+  EXPECT_FALSE(fs::exists(config_path()));
+  EXPECT_FALSE(f->shared->params_dirty.load());
 }
 
 // Either view shows the settings in force when it comes up, whichever view changed them,
@@ -169,26 +157,6 @@ TEST_F(Ventana, LongPresetNamesLeaveTheWindowItsWidth) {
   click(*f->desk->presets->load);
   EXPECT_EQ(live(f->config).last_preset, long_name);
   EXPECT_EQ(widths(*f), normal);
-}
-
-TEST_F(Ventana, StandByTwiceRestoresLabelClassAndBypass) {
-  auto f = ui::build_window(*app_);
-  // The first run has saved "ROCK" and raised the flag; stand-by must do neither.
-  fs::remove(config_path());
-  f->shared->params_dirty.store(false);
-  Gtk::ToggleButton& stby = *f->standby_toggle;
-
-  stby.set_active(true);
-  EXPECT_TRUE(f->shared->bypass.load());
-  EXPECT_EQ(stby.get_label(), "▶  BYPASS ON");
-  EXPECT_EQ(stby.get_css_classes(), (Classes{"rack-stby-on"}));
-
-  stby.set_active(false);
-  EXPECT_FALSE(f->shared->bypass.load());
-  EXPECT_EQ(stby.get_label(), "⏸  STAND BY");
-  EXPECT_EQ(stby.get_css_classes(), (Classes{"rack-stby-off"}));
-  EXPECT_FALSE(fs::exists(config_path())) << "stand-by is not a setting";
-  EXPECT_FALSE(f->shared->params_dirty.load());
 }
 
 TEST_F(Ventana, PoisonedConfigIsNotSavedAtClose) {
