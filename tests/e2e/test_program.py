@@ -244,7 +244,7 @@ def showing(pid, role, name):
             c = node.getChildAtIndex(i)
             if c is None:
                 continue
-            if c.getRoleName() == role and c.name == name and on_screen(c):
+            if c.getRoleName() == role and name in (None, c.name) and on_screen(c):
                 return c
             if depth < 16:
                 hit = find(c, depth + 1)
@@ -401,7 +401,7 @@ def run_provisioned(exe, s):
 
         save = wait_for(lambda: showing(prog.proc.pid, "push button", "● SAVE"))
         save.queryAction().doAction(0)
-        entry = wait_for(lambda: showing(prog.proc.pid, "text", ""))
+        entry = wait_for(lambda: showing(prog.proc.pid, "text", None))
         entry.queryEditableText().setTextContents("ROCK")
         wait_for(lambda: showing(prog.proc.pid, "push button", "Guardar")).queryAction().doAction(0)
         s.check("provisioned: a save under a built-in's name is refused",
