@@ -15,8 +15,7 @@ namespace {
 
 constexpr std::string_view kTarget = "velmora::audio::engine";
 constexpr std::uint16_t kChannels = 2;
-// input_buffer starts with room for this many buffers' worth of samples and is trimmed above
-// three times that.
+// input_buffer is trimmed above three times this many buffers' worth of samples.
 constexpr std::uint64_t kCaptureBuffersKept = 8;
 
 spdlog::logger& logger() { return log::get(kTarget); }
@@ -67,19 +66,7 @@ std::unique_ptr<audio::Device> resolve_device(audio::DeviceList devices, std::st
   return fallback;
 }
 
-void input_callback(InputBufferCell& buffer, std::uint64_t limit, std::span<const float> block) noexcept {
-  auto guard = buffer.try_lock();
-  if (!guard.ok()) return;  // busy or poisoned: this block is lost, the worker never waits
-  std::vector<float>& samples = *guard;
-  try {
-    samples.insert(samples.end(), block.begin(), block.end());
-  } catch (...) {
-    return;  // the vector is left as it was
-  }
-  if (samples.size() > 3 * limit) {
-    samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(block.size()));
-  }
-}
+void input_callback(InputRing& buffer, std::span<const float> block) noexcept { buffer.append(block); }
 
 Result<AudioEngine> AudioEngine::start(SharedConfig config, std::shared_ptr<SharedState> shared) {
   auto host = audio::default_host();
@@ -130,9 +117,7 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
 
   auto capture = input->build_input_stream(
       stream_config,
-      [buffer = input_buffer, limit](std::span<const float> block) noexcept {
-        input_callback(*buffer, limit, block);
-      },
+      [buffer = input_buffer](std::span<const float> block) noexcept { input_callback(*buffer, block); },
       input_event_callback);
   if (!capture) return Error{capture.error()};
   std::unique_ptr<audio::Stream> input_stream = std::move(capture).value();

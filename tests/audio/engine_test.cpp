@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <numeric>
+#include <thread>
 
 #include "audio/fake_audio.hpp"
 #include "test_support.hpp"
@@ -83,10 +85,10 @@ TEST_F(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndDropStopsCaptu
     const audio::StreamConfig& sc = host.record.config;
     EXPECT_TRUE(sc.channels == 2 && sc.sample_rate == 48000u && sc.buffer_size == 4u);
     shared->bypass.store(true);
-    for (int block = 1; block <= 13; ++block) host.record.capture(std::vector<float>(8, static_cast<float>(block)));
+    for (int block = 1; block <= 20; ++block) host.record.capture(std::vector<float>(8, static_cast<float>(block)));
     std::vector<float> played(96);
     host.record.playback(played);
-    for (std::size_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<float>(2 + i / 8)) << i;
+    for (std::size_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<float>(9 + i / 8)) << i;
     host.record.playback(played);
     EXPECT_EQ(played, std::vector<float>(96, 0.0f));
     using Kind = audio::StreamEvent::Kind;
@@ -136,24 +138,50 @@ TEST(ResolveDevice, PicksTheFirstExactNameElseTheDefault) {
   }
 }
 
-// Samples held before, block length, limit and the buffer's lock as the block arrives; the newest
-// `after` samples of both remain. A busy or poisoned lock loses the block: the capture worker
-// never waits.
-TEST(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimitsUnlessLocked) {
-  struct { std::size_t before, block, limit, after; test::Lock lock = test::Lock::Free; } const cases[] = {
+// Samples held before, block length and limit; the newest `after` samples of both remain.
+TEST(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimits) {
+  struct { std::size_t before, block, limit, after; } const cases[] = {
       {100, 1024, 4096, 1124}, {11264, 1024, 4096, 12288},  // exactly 3 × limit stays
       {12000, 1024, 4096, 12000},                           // one block off, not down to 3 × limit
-      {0, 12289, 4096, 0}, {0, 2, 0, 0}, {0, 2, 8, 0, test::Lock::Busy}, {0, 2, 8, 0, test::Lock::Poisoned}};
+      {0, 12289, 4096, 0}, {0, 2, 0, 0}};
   for (const auto& c : cases) {
     std::vector<float> all(c.before + c.block);
     std::iota(all.begin(), all.end(), 0.0f);
     auto buffer = make_input_buffer(c.limit);
-    buffer->with([&](std::vector<float>& v) { v.assign(all.begin(), all.begin() + c.before); });
-    {
-      test::LockAs unavailable(*buffer, c.lock);
-      input_callback(*buffer, c.limit, std::span<const float>(all).subspan(c.before));
+    input_callback(*buffer, std::span<const float>(all).first(c.before));
+    input_callback(*buffer, std::span<const float>(all).subspan(c.before));
+    std::vector<float> held(c.after + 1);
+    EXPECT_FALSE(take_input(*buffer, held)) << "row " << &c - cases;
+    held.pop_back();
+    EXPECT_TRUE(take_input(*buffer, held) && held == std::vector<float>(all.end() - c.after, all.end()))
+        << "row " << &c - cases;
+  }
+}
+
+// Capture and playback on two threads, in blocks of different sizes, for many periods: capture
+// stays at or below the trim, and playback finds every buffer that capture has already appended.
+// Every sample arrives once and in order.
+TEST(InputCallback, EverySampleArrivesOnceAndInOrderAcrossThreads) {
+  constexpr std::size_t kLimit = 100, kIn = 48, kOut = 64, kBuffers = 15000;  // samples stay below kMaxCapturedSample
+  auto buffer = make_input_buffer(kLimit);
+  std::atomic<std::size_t> sent{0}, taken{0};
+  std::jthread capture([&](std::stop_token stop) {
+    std::vector<float> block(kIn);
+    for (std::size_t n = 0; n < kOut * kBuffers && !stop.stop_requested(); sent = n += kIn) {
+      while (n + kIn > taken * kOut + 3 * kLimit && !stop.stop_requested()) std::this_thread::yield();
+      std::iota(block.begin(), block.end(), static_cast<float>(n));
+      input_callback(*buffer, block);
     }
-    EXPECT_EQ(*buffer->lock(), std::vector<float>(all.end() - static_cast<std::ptrdiff_t>(c.after), all.end())) << "row " << &c - cases;
+  });
+  std::vector<float> out(kOut);
+  while (taken < kBuffers) {
+    const std::size_t ready = sent;
+    if (!take_input(*buffer, out)) {
+      ASSERT_LT(ready, (taken + 1) * kOut) << "ran dry at buffer " << taken;
+      continue;
+    }
+    for (std::size_t j = 0; j < kOut; ++j) ASSERT_EQ(out[j], static_cast<float>(taken * kOut + j)) << taken;
+    ++taken;
   }
 }
 
