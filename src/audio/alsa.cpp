@@ -495,6 +495,14 @@ class AlsaDevice final : public Device {
   std::string name_;
 };
 
+// 0 when `name` opens in `direction`, closed again at once; else libasound's error.
+int probe(const std::string& name, snd_pcm_stream_t direction) {
+  snd_pcm_t* pcm = nullptr;
+  const int err = snd_pcm_open(&pcm, name.c_str(), direction, SND_PCM_NONBLOCK);
+  if (err == 0) snd_pcm_close(pcm);
+  return err;
+}
+
 // Every hinted PCM except "null" that opens in this direction, in hint order.
 Result<DeviceList> list_devices(snd_pcm_stream_t direction) {
   void** raw = nullptr;
@@ -508,10 +516,7 @@ Result<DeviceList> list_devices(snd_pcm_stream_t direction) {
     if (hinted == nullptr) continue;
     std::string name(hinted);
     std::free(hinted);
-    if (name == "null") continue;
-    snd_pcm_t* probe = nullptr;
-    if (snd_pcm_open(&probe, name.c_str(), direction, SND_PCM_NONBLOCK) < 0) continue;
-    snd_pcm_close(probe);
+    if (name == "null" || probe(name, direction) < 0) continue;
     out.push_back(std::make_unique<AlsaDevice>(std::move(name)));
   }
   return out;
@@ -528,6 +533,12 @@ class AlsaHost final : public Host {
   }
   std::unique_ptr<Device> default_output_device() override {
     return std::make_unique<AlsaDevice>("default");
+  }
+  Result<std::unique_ptr<Device>> named_device(const std::string& name, bool capture) override {
+    if (int err = probe(name, capture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK); err < 0) {
+      return alsa_error(name, "snd_pcm_open", err);
+    }
+    return std::unique_ptr<Device>(std::make_unique<AlsaDevice>(name));
   }
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 // The device layer on libasound. Devices come from the PCM name hints ("null" skipped, kept
-// only when they open in the direction asked for); the default device is "default". Each stream
+// only when they open in the direction asked for); the default device is "default"; a name the
+// hints leave out ("hw:1,0", "plug:mine") is a device when it opens. Each stream
 // runs one worker thread ("cpal_alsa_in" or "cpal_alsa_out") that polls the PCM plus a wake-up
 // descriptor:
 //

@@ -37,10 +37,10 @@ class AudioEngine {
   std::unique_ptr<audio::Stream> output_stream_;
 };
 
-// The device to open: the default for an empty name, else the first listed device whose name
-// reads back byte for byte equal to `wanted`, else the default.
-std::unique_ptr<audio::Device> resolve_device(audio::DeviceList devices, std::string_view wanted,
-                                              std::unique_ptr<audio::Device> fallback);
+// The capture or playback device to open: the default for an empty name; else the first listed
+// device whose name reads back byte for byte equal to `wanted`; else the device of that name when
+// it opens; else the default, with a warning. Fails as the list does, or without a default.
+Result<std::unique_ptr<audio::Device>> resolve_device(audio::Host& host, bool capture, std::string_view wanted);
 
 // The capture callback: appends `block` to the buffer, then removes as many of the oldest samples
 // as the block holds once the buffer holds more than 3 × the limit it was made with.

@@ -197,6 +197,8 @@ TEST(AlsaHost, ListsDevicesThatOpenAndReportsADeadPipeOnce) {
   ASSERT_EQ(names(outputs), listed);
   EXPECT_EQ(host->default_input_device()->name().value(), "default");
   EXPECT_EQ(host->default_output_device()->name().value(), "default");
+  EXPECT_TRUE(host->named_device("plug:velmora_out", false).ok());
+  EXPECT_EQ(host->named_device("velmora_broken", true).error().rfind("velmora_broken: snd_pcm_open: ", 0), 0u);
 
   Events events;
   auto stream = outputs[2]->build_output_stream(

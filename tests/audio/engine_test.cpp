@@ -119,22 +119,26 @@ TEST_F(EngineTest, QuietLogReadsNoDeviceNameAndTheLargestBufferStarts) {
   EXPECT_EQ(log.lines(), Lines({"build capture default-in", "build playback default-out", "play capture", "play playback"}));
 }
 
-// The first listed device whose name reads back byte for byte as the wanted one, else the
-// default: names that cannot be read are passed over, and reading stops at the match. (An empty
-// wanted name, and no match without a default, are start cases above.)
-TEST(ResolveDevice, PicksTheFirstExactNameElseTheDefault) {
-  const std::pair<std::vector<std::optional<std::string>>, std::string> cases[] = {
-      {{"a", "b", "b"}, "d1"}, {{std::nullopt, "b"}, "d1"}, {{"b ", "B", "bb", "hw:0"}, "def"}};
-  for (const auto& [names, chosen] : cases) {
-    fake::Record record;
-    const auto device = [&](std::string id, auto name) {
-      return std::make_unique<fake::Device>(record, fake::DeviceDesc{id, name});
-    };
-    audio::DeviceList list;
-    for (const auto& name : names) list.push_back(device("d" + std::to_string(list.size()), name));
-    auto got = resolve_device(std::move(list), "b", device("def", "default"));
-    EXPECT_EQ(dynamic_cast<fake::Device&>(*got).desc.id, chosen);
-    EXPECT_EQ(record.name_reads, chosen == "def" ? 4 : 2);
+// The first listed device whose name reads back byte for byte as the wanted one: names that cannot
+// be read are passed over, and reading stops at the match. Else the wanted name opened as it is, and
+// only when that fails the default, with a warning. (An empty wanted name, and no match without a
+// default, are start cases above.)
+TEST(ResolveDevice, PicksTheFirstExactNameElseOpensTheNameElseTheDefault) {
+  struct { std::vector<std::optional<std::string>> names; bool opens; std::string chosen; } const cases[] = {
+      {{"a", "b", "b"}, false, "d1"}, {{std::nullopt, "b"}, false, "d1"},
+      {{"b ", "B", "bb", "hw:0"}, true, "b"}, {{"b ", "B", "bb", "hw:0"}, false, "default-out"}};
+  for (const auto& c : cases) {
+    test::LogCapture log{"velmora::audio::engine=warn"};
+    fake::Host host;
+    host.outputs.clear();
+    for (const auto& name : c.names) host.outputs.push_back({"d" + std::to_string(host.outputs.size()), name});
+    if (c.opens) host.unlisted.push_back({"b", "b"});
+    auto got = resolve_device(host, false, "b");
+    ASSERT_TRUE(got.ok()) << got.error();
+    EXPECT_EQ(dynamic_cast<fake::Device&>(*got.value()).desc.id, c.chosen);
+    EXPECT_EQ(host.record.name_reads, c.chosen == "d1" ? 2 : 4);
+    EXPECT_EQ(log.lines(), c.chosen != "default-out" ? Lines{} : Lines{
+        "WARN Dispositivo de salida b no disponible, se usa el predeterminado: b: snd_pcm_open: No such device"});
   }
 }
 
