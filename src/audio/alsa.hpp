@@ -8,8 +8,9 @@
 //   poll ──> avail >= period? ──> capture:  readi ──> callback(block)
 //     ^                      └──> playback: callback(block) ──> writei
 //     └── xrun / suspend: recover and go on
-//         anything else: report once, then retry after a wait of 10 ms doubling up to 1 s, spent
-//         on the wake-up descriptor: prepare, or when that fails reopen with the same
+//         anything else, a transfer of nothing and capture faster than its clock included (a
+//         source that has ended): report once, then retry after a wait of 10 ms doubling up to
+//         1 s, spent on the wake-up descriptor: prepare, or when that fails reopen with the same
 //         parameters; report once more when a quarter second of audio has moved again, and
 //         remind once a minute while the device stays away
 //
