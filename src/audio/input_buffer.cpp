@@ -1,6 +1,7 @@
 #include "audio/input_buffer.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 
@@ -20,6 +21,14 @@ InputRing::InputRing(std::uint64_t limit)
       capacity_(std::bit_ceil(std::max<std::uint64_t>(4 * limit, 1))),
       slots_(std::make_unique_for_overwrite<float[]>(capacity_)) {}
 
+// The slots of positions [from, from + n): at most two runs of adjacent slots, split where the ring
+// wraps, so the copies below walk plain pointers.
+std::array<std::span<float>, 2> InputRing::runs(std::uint64_t from, std::uint64_t n) const noexcept {
+  const std::span<float> all(slots_.get(), capacity_);
+  const std::uint64_t at = from & (capacity_ - 1), first = std::min(n, capacity_ - at);
+  return {all.subspan(at, first), all.first(n - first)};
+}
+
 void InputRing::append(std::span<const float> block) noexcept {
   const std::uint64_t n = block.size();
   const std::uint64_t w = write_.load(std::memory_order_relaxed);
@@ -29,9 +38,11 @@ void InputRing::append(std::span<const float> block) noexcept {
     floor_.store(oldest, std::memory_order_relaxed);
   }
   // Only the samples the trim leaves are written: none of a block longer than 3 × limit.
-  float* const slots = slots_.get();
-  const std::uint64_t mask = capacity_ - 1;
-  for (std::uint64_t i = std::max(oldest, w); i < w + n; ++i) put(slots[i & mask], block[i - w]);
+  const std::uint64_t from = std::max(oldest, w);
+  const float* in = block.data() + (from - w);
+  for (const std::span<float> run : runs(from, w + n - from)) {
+    for (float& slot : run) put(slot, *in++);
+  }
   write_.store(w + n, std::memory_order_release);
 }
 
@@ -40,9 +51,16 @@ bool InputRing::take(std::span<float> out) noexcept {
   const std::uint64_t w = write_.load(std::memory_order_acquire);
   const std::uint64_t oldest = std::max(read_.load(std::memory_order_relaxed), floor_.load(std::memory_order_relaxed));
   if (w < oldest + n) return false;  // the floor may already stand past w
-  float* const slots = slots_.get();  // in locals: stores to `out` could otherwise alias them
-  const std::uint64_t mask = capacity_ - 1;
-  for (std::uint64_t i = 0; i < n; ++i) out[i] = get(slots[(oldest + i) & mask]);
+  // A broken capture driver can deliver NaN, infinity or absurd values far beyond full scale
+  // (1.0); one such sample would stay in the filter and envelope memories for good (the square
+  // of 1e30 is already infinite), so it enters as silence.
+  float* to = out.data();
+  for (const std::span<float> run : runs(oldest, n)) {
+    for (float& slot : run) {
+      const float x = get(slot);
+      *to++ = std::abs(x) <= kMaxCapturedSample ? x : 0.0f;
+    }
+  }
   // Capture writes only below floor + 3 × limit. Within one lap of `oldest` it cannot have touched
   // a slot just copied; beyond it the copy may mix laps and is dropped.
   if (floor_.load(std::memory_order_relaxed) + kept_ > oldest + capacity_) return false;
@@ -51,17 +69,9 @@ bool InputRing::take(std::span<float> out) noexcept {
 }
 
 bool take_input(InputRing& buffer, std::span<float> out) noexcept {
-  if (!buffer.take(out)) {
-    std::fill(out.begin(), out.end(), 0.0f);
-    return false;
-  }
-  // A broken capture driver can deliver NaN, infinity or absurd values far beyond full scale
-  // (1.0); one such sample would stay in the filter and envelope memories for good (the square
-  // of 1e30 is already infinite), so it enters as silence.
-  for (float& x : out) {
-    if (!(std::abs(x) <= kMaxCapturedSample)) x = 0.0f;
-  }
-  return true;
+  if (buffer.take(out)) return true;
+  std::fill(out.begin(), out.end(), 0.0f);
+  return false;
 }
 
 }  // namespace velmora

@@ -11,6 +11,7 @@
 // has loaded. Capture could overwrite one of those only by running a whole lap ahead, which raises
 // the floor past the copy's start by more than the spare lap; playback reads the floor again after
 // the copy and drops such a copy.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -30,12 +31,15 @@ class InputRing {
   // Capture side, one thread: appends `block`; when more than 3 × limit samples are then held,
   // removes as many of the oldest as the block holds.
   void append(std::span<const float> block) noexcept;
-  // Playback side, one thread: copies the oldest out.size() samples into `out`, removes them and
-  // reports true. With fewer held, or a copy that capture overtook, nothing is removed and the
-  // answer is false; `out` then holds nothing of use.
+  // Playback side, one thread: copies the oldest out.size() samples into `out`, non-finite ones and
+  // those beyond kMaxCapturedSample as silence, removes them and reports true. With fewer held, or
+  // a copy that capture overtook, nothing is removed and the answer is false; `out` then holds
+  // nothing of use.
   bool take(std::span<float> out) noexcept;
 
  private:
+  std::array<std::span<float>, 2> runs(std::uint64_t from, std::uint64_t n) const noexcept;
+
   std::uint64_t kept_;      // 3 × limit
   std::uint64_t capacity_;  // a power of two of at least 4 × limit: the spare lap is one limit or more
   std::unique_ptr<float[]> slots_;
@@ -50,7 +54,7 @@ using InputBuffer = std::shared_ptr<InputRing>;
 // An empty buffer that is trimmed above 3 × `limit` samples. Throws what the allocation throws.
 inline InputBuffer make_input_buffer(std::uint64_t limit) { return std::make_shared<InputRing>(limit); }
 
-// Playback side: moves the oldest out.size() samples into `out` and reports true. Holding too few:
+// Playback side: takes the oldest out.size() samples into `out` and reports true. Holding too few:
 // `out` becomes silence, the buffer is left as it is, and the answer is false. Never waits, never
 // allocates.
 bool take_input(InputRing& buffer, std::span<float> out) noexcept;
