@@ -231,7 +231,9 @@ class Worker {
       if constexpr (std::is_same_v<Callback, CaptureCallback>) {
         n = pcm_->read(block_.data(), ready_);
         if (n > 0 && !within_clock(static_cast<std::size_t>(n))) n = -ENODATA;
-        if (n > 0) data(std::span<const float>(block_.data(), static_cast<std::size_t>(n) * config_.channels));
+        // After a fault, capture is handed on only once it runs steadily again: a source that has
+        // ended repeats its last block at every retry, which must not reach the air.
+        if (n > 0 && !faulted_) data(std::span<const float>(block_.data(), static_cast<std::size_t>(n) * config_.channels));
       } else {
         std::span<float> out(block_.data(), ready_ * config_.channels);
         data(out);

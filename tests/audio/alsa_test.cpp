@@ -207,7 +207,9 @@ TEST(AlsaHost, ListsDevicesThatOpenAndReportsADeadPipeAndAnEndedCaptureOnce) {
   Events dead, ended;
   auto playback = outputs[2]->build_output_stream(
       kConfig, [](std::span<float> out) { std::fill(out.begin(), out.end(), 0.25f); }, dead.callback());
-  auto capture = inputs[3]->build_input_stream(kConfig, [](std::span<const float>) {}, ended.callback());
+  std::atomic<std::size_t> repeated{0};  // samples handed on after the source ended
+  auto capture = inputs[3]->build_input_stream(
+      kConfig, [&](std::span<const float> b) { repeated += ended.lines().empty() ? 0 : b.size(); }, ended.callback());
   ASSERT_TRUE(playback.ok()) << playback.error();
   ASSERT_TRUE(capture.ok()) << capture.error();
   EXPECT_TRUE(playback.value()->play().ok());
@@ -217,6 +219,7 @@ TEST(AlsaHost, ListsDevicesThatOpenAndReportsADeadPipeAndAnEndedCaptureOnce) {
   for (const auto& [name, ns] : alsa_workers()) EXPECT_LT(ns - cpu.at(name), 10'000'000) << name;  // 1 % of a core
   EXPECT_EQ(dead.lines(), Lines{"error Input/output error"});
   EXPECT_EQ(ended.lines(), Lines{"error No data available"});
+  EXPECT_EQ(repeated, 0u);
   playback.value().reset(), capture.value().reset();
   EXPECT_TRUE(workers_gone());
 }
