@@ -102,11 +102,7 @@ void BM_Callback(benchmark::State& state) {
   std::size_t pos = 0;
   Meter meter(rate);
   for (auto _ : state) {
-    {
-      auto g = input->try_lock();
-      g->insert(g->end(), in.begin() + static_cast<std::ptrdiff_t>(pos),
-                in.begin() + static_cast<std::ptrdiff_t>(pos + kFrames * 2));
-    }
+    input->append(std::span<const float>(in).subspan(pos, kFrames * 2));
     pos = (pos + kFrames * 2) % in.size();
     chain.output_callback(out);
     benchmark::DoNotOptimize(out.data());

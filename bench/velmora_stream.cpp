@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     const std::size_t n = got - got % 2;
     if (n == 0) break;
     to_host_order(in, n);
-    input->with([&](std::vector<float>& buf) { buf.insert(buf.end(), in.begin(), in.begin() + static_cast<std::ptrdiff_t>(n)); });
+    input->append(std::span<const float>(in.data(), n));
     chain.output_callback(std::span<float>(out.data(), n));
     to_host_order(out, n);
     if (std::fwrite(out.data(), sizeof(float), n, stdout) != n) return 1;

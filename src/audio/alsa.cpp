@@ -37,6 +37,9 @@ constexpr std::chrono::milliseconds kFirstBackoff{10};
 constexpr std::chrono::milliseconds kLastBackoff{1000};
 // While a device stays away, the stream says so at most this often.
 constexpr std::chrono::minutes kReminderEvery{1};
+// A capture source is granted frames this many times faster than its rate before it counts as
+// having no clock: well above any card's drift, far below a source that never waits.
+constexpr double kClockMargin = 2.0;
 
 Error alsa_error(const std::string& device, const char* call, int err) {
   return Error{device + ": " + call + ": " + snd_strerror(err)};
@@ -207,6 +210,7 @@ class Worker {
         events_(std::move(events)),
         settle_frames_(std::max<std::size_t>(2 * std::size_t{config.buffer_size}, config.sample_rate / 4)) {
     adopt();
+    full_credit();
   }
 
   // Poll, then hand the frames over: capture reads and calls back, playback calls back and
@@ -226,7 +230,10 @@ class Worker {
       long n = 0;
       if constexpr (std::is_same_v<Callback, CaptureCallback>) {
         n = pcm_->read(block_.data(), ready_);
-        if (n >= 0) data(std::span<const float>(block_.data(), static_cast<std::size_t>(n) * config_.channels));
+        if (n > 0 && !within_clock(static_cast<std::size_t>(n))) n = -ENODATA;
+        // After a fault, capture is handed on only once it runs steadily again: a source that has
+        // ended repeats its last block at every retry, which must not reach the air.
+        if (n > 0 && !faulted_) data(std::span<const float>(block_.data(), static_cast<std::size_t>(n) * config_.channels));
       } else {
         std::span<float> out(block_.data(), ready_ * config_.channels);
         data(out);
@@ -235,6 +242,7 @@ class Worker {
         }
         n = pcm_->write(block_.data(), ready_);
       }
+      if (n == 0) n = -ENODATA;  // a period was ready, yet nothing moved: the source has ended
       if (n < 0) {
         fault(static_cast<int>(n));
       } else if (faulted_) {
@@ -362,7 +370,25 @@ class Worker {
     }
     down_ = false;
     moved_ = 0;
+    full_credit();
     return 0;
+  }
+
+  void full_credit() noexcept {
+    credit_ = static_cast<double>(settle_frames_);
+    credited_ = std::chrono::steady_clock::now();
+  }
+
+  // A capture source that keeps no time, such as a file or a pipe that has ended under the file
+  // plugin, is always ready and reads at once, for ever. The clock grants it frames at twice its
+  // rate, on top of what may wait at a source: as much as counts as back, more than a full pipe
+  // holds at 48 kHz. A read beyond that credit means the source has no clock left.
+  bool within_clock(std::size_t frames) noexcept {
+    const auto now = std::chrono::steady_clock::now();
+    const double earned = kClockMargin * config_.sample_rate * std::chrono::duration<double>(now - credited_).count();
+    credit_ = std::min(credit_ + earned, static_cast<double>(settle_frames_)) - static_cast<double>(frames);
+    credited_ = now;
+    return credit_ >= 0;
   }
 
   // True when the stream is dropped within `span`: the backoff never delays the drop.
@@ -384,10 +410,11 @@ class Worker {
   }
 
   // Back once a quarter second of audio, and at least two buffers, has moved without an error:
-  // a pipe whose reader has gone still takes a buffer before it fails again.
+  // a pipe whose reader has gone still takes a buffer before it fails again. Capture is back only
+  // with half its credit left: a source without a clock spends all of it before it fails again.
   void settle(std::size_t frames) {
     moved_ += frames;
-    if (moved_ < settle_frames_) return;
+    if (moved_ < settle_frames_ || (capture_ && 2 * credit_ < static_cast<double>(settle_frames_))) return;
     faulted_ = false;
     events_(StreamEvent{StreamEvent::Kind::Recovered});
   }
@@ -414,6 +441,9 @@ class Worker {
   std::chrono::steady_clock::time_point since_, reminded_;
   std::string last_error_;
   std::size_t moved_ = 0;
+  // Capture: the frames the clock still grants, as of credited_.
+  double credit_ = 0;
+  std::chrono::steady_clock::time_point credited_;
 };
 
 class AlsaStream final : public Stream {
@@ -495,6 +525,14 @@ class AlsaDevice final : public Device {
   std::string name_;
 };
 
+// 0 when `name` opens in `direction`, closed again at once; else libasound's error.
+int probe(const std::string& name, snd_pcm_stream_t direction) {
+  snd_pcm_t* pcm = nullptr;
+  const int err = snd_pcm_open(&pcm, name.c_str(), direction, SND_PCM_NONBLOCK);
+  if (err == 0) snd_pcm_close(pcm);
+  return err;
+}
+
 // Every hinted PCM except "null" that opens in this direction, in hint order.
 Result<DeviceList> list_devices(snd_pcm_stream_t direction) {
   void** raw = nullptr;
@@ -508,10 +546,7 @@ Result<DeviceList> list_devices(snd_pcm_stream_t direction) {
     if (hinted == nullptr) continue;
     std::string name(hinted);
     std::free(hinted);
-    if (name == "null") continue;
-    snd_pcm_t* probe = nullptr;
-    if (snd_pcm_open(&probe, name.c_str(), direction, SND_PCM_NONBLOCK) < 0) continue;
-    snd_pcm_close(probe);
+    if (name == "null" || probe(name, direction) < 0) continue;
     out.push_back(std::make_unique<AlsaDevice>(std::move(name)));
   }
   return out;
@@ -528,6 +563,12 @@ class AlsaHost final : public Host {
   }
   std::unique_ptr<Device> default_output_device() override {
     return std::make_unique<AlsaDevice>("default");
+  }
+  Result<std::unique_ptr<Device>> named_device(const std::string& name, bool capture) override {
+    if (int err = probe(name, capture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK); err < 0) {
+      return alsa_error(name, "snd_pcm_open", err);
+    }
+    return std::unique_ptr<Device>(std::make_unique<AlsaDevice>(name));
   }
 };
 

@@ -1,14 +1,16 @@
 #pragma once
 // The device layer on libasound. Devices come from the PCM name hints ("null" skipped, kept
-// only when they open in the direction asked for); the default device is "default". Each stream
+// only when they open in the direction asked for); the default device is "default"; a name the
+// hints leave out ("hw:1,0", "plug:mine") is a device when it opens. Each stream
 // runs one worker thread ("cpal_alsa_in" or "cpal_alsa_out") that polls the PCM plus a wake-up
 // descriptor:
 //
 //   poll ──> avail >= period? ──> capture:  readi ──> callback(block)
 //     ^                      └──> playback: callback(block) ──> writei
 //     └── xrun / suspend: recover and go on
-//         anything else: report once, then retry after a wait of 10 ms doubling up to 1 s, spent
-//         on the wake-up descriptor: prepare, or when that fails reopen with the same
+//         anything else, a transfer of nothing and capture faster than its clock included (a
+//         source that has ended): report once, then retry after a wait of 10 ms doubling up to
+//         1 s, spent on the wake-up descriptor: prepare, or when that fails reopen with the same
 //         parameters; report once more when a quarter second of audio has moved again, and
 //         remind once a minute while the device stays away
 //

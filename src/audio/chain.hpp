@@ -2,7 +2,7 @@
 // The processing state that the playback callback owns, and the callback itself.
 //
 //   input_buffer ─► × input gain ─► Crossover ─► bands 0..n-1 ─► compressor + clipper ─► Σ
-//        (try)                                                                           │
+//       (ring)                                                                           │
 //   device ◄─ × output gain ◄─ [MpxEncoder: pre-emphasis, mono, pilot, 38 kHz] ◄─ Limiter ◄┘
 //
 // Per call: bypass, or rebuild (on params_dirty, lock tried), parameter snapshot

@@ -1,6 +1,7 @@
 #pragma once
 // The few operations the engine asks of an audio layer: list the devices of each
-// direction, name the default ones, open a capture or playback stream whose
+// direction, name the default ones, find one by a name the lists leave out, open a
+// capture or playback stream whose
 // callbacks run on the stream's own worker thread, and start it. Dropping a
 // stream stops its worker before the destructor returns; no callback of that
 // stream runs afterwards.
@@ -74,6 +75,8 @@ class Host {
   // Null when the layer has no default device.
   virtual std::unique_ptr<Device> default_input_device() = 0;
   virtual std::unique_ptr<Device> default_output_device() = 0;
+  // The device called `name` when it opens in that direction, listed or not; else the layer's error.
+  virtual Result<std::unique_ptr<Device>> named_device(const std::string& name, bool capture) = 0;
 };
 
 }  // namespace velmora::audio

@@ -15,8 +15,7 @@ namespace {
 
 constexpr std::string_view kTarget = "velmora::audio::engine";
 constexpr std::uint16_t kChannels = 2;
-// input_buffer starts with room for this many buffers' worth of samples and is trimmed above
-// three times that.
+// input_buffer is trimmed above three times this many buffers' worth of samples.
 constexpr std::uint64_t kCaptureBuffersKept = 8;
 
 spdlog::logger& logger() { return log::get(kTarget); }
@@ -57,29 +56,27 @@ void output_event_callback(const audio::StreamEvent& event) { log_stream_event("
 
 }  // namespace
 
-std::unique_ptr<audio::Device> resolve_device(audio::DeviceList devices, std::string_view wanted,
-                                              std::unique_ptr<audio::Device> fallback) {
-  if (wanted.empty()) return fallback;
-  for (auto& device : devices) {
-    auto name = device->name();
-    if (name && name.value() == wanted) return std::move(device);
+Result<std::unique_ptr<audio::Device>> resolve_device(audio::Host& host, bool capture, std::string_view wanted) {
+  auto listed = capture ? host.input_devices() : host.output_devices();
+  if (!listed) return Error{listed.error()};
+  std::unique_ptr<audio::Device> fallback = capture ? host.default_input_device() : host.default_output_device();
+  const std::string_view stream = capture ? "entrada" : "salida";
+  if (!wanted.empty()) {
+    for (auto& device : listed.value()) {
+      auto name = device->name();
+      if (name && name.value() == wanted) return std::move(device);
+    }
+    auto named = host.named_device(std::string(wanted), capture);
+    if (named) return std::move(named).value();
+    if (fallback) {
+      logger().warn("Dispositivo de {} {} no disponible, se usa el predeterminado: {}", stream, wanted, named.error());
+    }
   }
+  if (!fallback) return Error{fmt::format("Sin dispositivo de {}", stream)};
   return fallback;
 }
 
-void input_callback(InputBufferCell& buffer, std::uint64_t limit, std::span<const float> block) noexcept {
-  auto guard = buffer.try_lock();
-  if (!guard.ok()) return;  // busy or poisoned: this block is lost, the worker never waits
-  std::vector<float>& samples = *guard;
-  try {
-    samples.insert(samples.end(), block.begin(), block.end());
-  } catch (...) {
-    return;  // the vector is left as it was
-  }
-  if (samples.size() > 3 * limit) {
-    samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(block.size()));
-  }
-}
+void input_callback(InputRing& buffer, std::span<const float> block) noexcept { buffer.append(block); }
 
 Result<AudioEngine> AudioEngine::start(SharedConfig config, std::shared_ptr<SharedState> shared) {
   auto host = audio::default_host();
@@ -98,20 +95,14 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
   if (auto valid = check_buffer_size(copy.buffer_size); !valid) return Error{valid.error()};
   if (auto valid = check_sample_rate(copy.sample_rate); !valid) return Error{valid.error()};
 
-  auto inputs = host.input_devices();
-  if (!inputs) return Error{inputs.error()};
-  std::unique_ptr<audio::Device> input =
-      resolve_device(std::move(inputs).value(), copy.input_device, host.default_input_device());
-  if (!input) return Error{"Sin dispositivo de entrada"};
-  auto outputs = host.output_devices();
-  if (!outputs) return Error{outputs.error()};
-  std::unique_ptr<audio::Device> output =
-      resolve_device(std::move(outputs).value(), copy.output_device, host.default_output_device());
-  if (!output) return Error{"Sin dispositivo de salida"};
+  auto input = resolve_device(host, true, copy.input_device);
+  if (!input) return Error{input.error()};
+  auto output = resolve_device(host, false, copy.output_device);
+  if (!output) return Error{output.error()};
 
   if (logger().should_log(spdlog::level::info)) {
-    logger().info("Entrada:  {}", name_or_empty(*input));
-    logger().info("Salida:   {}", name_or_empty(*output));
+    logger().info("Entrada:  {}", name_or_empty(*input.value()));
+    logger().info("Salida:   {}", name_or_empty(*output.value()));
   }
 
   const audio::StreamConfig stream_config{kChannels, copy.sample_rate, copy.buffer_size};
@@ -128,11 +119,9 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
   auto chain = ProcessingChain::build(copy, shared, input_buffer, config);
   if (!chain) return Error{chain.error()};
 
-  auto capture = input->build_input_stream(
+  auto capture = input.value()->build_input_stream(
       stream_config,
-      [buffer = input_buffer, limit](std::span<const float> block) noexcept {
-        input_callback(*buffer, limit, block);
-      },
+      [buffer = input_buffer](std::span<const float> block) noexcept { input_callback(*buffer, block); },
       input_event_callback);
   if (!capture) return Error{capture.error()};
   std::unique_ptr<audio::Stream> input_stream = std::move(capture).value();
@@ -140,7 +129,7 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
   // The chain is large and owned by the playback callback alone; it lives on the heap so the
   // callback stays cheap to move.
   auto owned = std::make_shared<ProcessingChain>(std::move(chain).value());
-  auto playback = output->build_output_stream(
+  auto playback = output.value()->build_output_stream(
       stream_config, [owned](std::span<float> out) noexcept { owned->output_callback(out); },
       output_event_callback);
   owned.reset();

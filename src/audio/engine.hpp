@@ -2,7 +2,7 @@
 // The running capture and playback streams. There is no stop: dropping the engine stops the audio.
 //
 //   capture device ──> input_callback ──> input_buffer ──> ProcessingChain ──> playback device
-//   ("cpal_alsa_in")     (try-lock, trim)                  ("cpal_alsa_out")
+//   ("cpal_alsa_in")     (append, trim)  (lock-free ring)  ("cpal_alsa_out")
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -37,13 +37,13 @@ class AudioEngine {
   std::unique_ptr<audio::Stream> output_stream_;
 };
 
-// The device to open: the default for an empty name, else the first listed device whose name
-// reads back byte for byte equal to `wanted`, else the default.
-std::unique_ptr<audio::Device> resolve_device(audio::DeviceList devices, std::string_view wanted,
-                                              std::unique_ptr<audio::Device> fallback);
+// The capture or playback device to open: the default for an empty name; else the first listed
+// device whose name reads back byte for byte equal to `wanted`; else the device of that name when
+// it opens; else the default, with a warning. Fails as the list does, or without a default.
+Result<std::unique_ptr<audio::Device>> resolve_device(audio::Host& host, bool capture, std::string_view wanted);
 
-// The capture callback: appends `block` to the buffer when its lock is free, then removes as many
-// of the oldest samples as the block holds once the buffer holds more than 3 × `limit`.
-void input_callback(InputBufferCell& buffer, std::uint64_t limit, std::span<const float> block) noexcept;
+// The capture callback: appends `block` to the buffer, then removes as many of the oldest samples
+// as the block holds once the buffer holds more than 3 × the limit it was made with.
+void input_callback(InputRing& buffer, std::span<const float> block) noexcept;
 
 }  // namespace velmora

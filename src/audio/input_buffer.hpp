@@ -1,58 +1,62 @@
 #pragma once
-// The captured samples on their way from the capture callback to the playback
-// callback: interleaved stereo f32, oldest first, behind a mutex that both
-// callbacks only ever try.
-#include <algorithm>
-#include <cmath>
-#include <cstddef>
+// The captured samples on their way from the capture callback to the playback callback:
+// interleaved stereo f32, oldest first, in a ring with one writer and one reader that neither
+// side ever waits for.
+//
+//   capture:  block ──> slots [w, w + n) ──> publish w      (floor t raised first when trimming)
+//   playback: slots [max(r, t), + n) ──> out ──> publish r
+//
+// Neither side ever waits: each index has one writer, and each side only loads the other's. No
+// sample is read torn: the slots are atomic floats, and playback copies only slots below the w it
+// has loaded. Capture could overwrite one of those only by running a whole lap ahead, which raises
+// the floor past the copy's start by more than the spare lap; playback reads the floor again after
+// the copy and drops such a copy.
+#include <array>
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <span>
-#include <vector>
-
-#include "sync.hpp"
 
 namespace velmora {
 
-using InputBufferCell = Guarded<std::vector<float>>;
-using InputBuffer = std::shared_ptr<InputBufferCell>;
-
-// 120 dB above full scale: even at the largest input gain the chain accepts, the
-// power of such a sample stays far from the f32 limit.
+// 120 dB above full scale: even at the largest input gain the chain accepts, the power of such a
+// sample stays far from the f32 limit.
 inline constexpr float kMaxCapturedSample = 1e6f;
 
-// An empty buffer with room for `capacity_samples`. Throws what the allocation throws.
-inline InputBuffer make_input_buffer(std::size_t capacity_samples) {
-  std::vector<float> v;
-  v.reserve(capacity_samples);
-  return std::make_shared<InputBufferCell>(std::move(v));
-}
+class InputRing {
+ public:
+  // Holds at most 3 × `limit` samples. Throws what the allocation throws.
+  explicit InputRing(std::uint64_t limit);
 
-// Playback side: moves the oldest out.size() samples into `out` and reports true.
-// Busy, poisoned or holding too few samples: `out` becomes silence, the buffer is
-// left as it is, and the answer is false. Never waits, never allocates.
-inline bool take_input(InputBufferCell& cell, std::span<float> out) noexcept {
-  bool taken = false;
-  {
-    auto guard = cell.try_lock();
-    if (guard.ok() && guard->size() >= out.size()) {
-      std::vector<float>& v = *guard;
-      const auto n = static_cast<std::ptrdiff_t>(out.size());
-      std::copy(v.begin(), v.begin() + n, out.begin());
-      v.erase(v.begin(), v.begin() + n);
-      taken = true;
-    }
-  }
-  if (!taken) {
-    std::fill(out.begin(), out.end(), 0.0f);
-    return false;
-  }
-  // A broken capture driver can deliver NaN, infinity or absurd values far beyond full
-  // scale (1.0); one such sample would stay in the filter and envelope memories for good
-  // (the square of 1e30 is already infinite), so it enters as silence.
-  for (float& x : out) {
-    if (!(std::abs(x) <= kMaxCapturedSample)) x = 0.0f;
-  }
-  return true;
-}
+  // Capture side, one thread: appends `block`; when more than 3 × limit samples are then held,
+  // removes as many of the oldest as the block holds.
+  void append(std::span<const float> block) noexcept;
+  // Playback side, one thread: copies the oldest out.size() samples into `out`, non-finite ones and
+  // those beyond kMaxCapturedSample as silence, removes them and reports true. With fewer held, or
+  // a copy that capture overtook, nothing is removed and the answer is false; `out` then holds
+  // nothing of use.
+  bool take(std::span<float> out) noexcept;
+
+ private:
+  std::array<std::span<float>, 2> runs(std::uint64_t from, std::uint64_t n) const noexcept;
+
+  std::uint64_t kept_;      // 3 × limit
+  std::uint64_t capacity_;  // a power of two of at least 4 × limit: the spare lap is one limit or more
+  std::unique_ptr<float[]> slots_;
+  // Positions count samples since the start and never wrap; slot = position mod capacity.
+  alignas(64) std::atomic<std::uint64_t> write_{0};  // capture's: the end of the held samples
+  std::atomic<std::uint64_t> floor_{0};              // capture's: below it, trimmed away
+  alignas(64) std::atomic<std::uint64_t> read_{0};   // playback's: below it, taken
+};
+
+using InputBuffer = std::shared_ptr<InputRing>;
+
+// An empty buffer that is trimmed above 3 × `limit` samples. Throws what the allocation throws.
+inline InputBuffer make_input_buffer(std::uint64_t limit) { return std::make_shared<InputRing>(limit); }
+
+// Playback side: takes the oldest out.size() samples into `out` and reports true. Holding too few:
+// `out` becomes silence, the buffer is left as it is, and the answer is false. Never waits, never
+// allocates.
+bool take_input(InputRing& buffer, std::span<float> out) noexcept;
 
 }  // namespace velmora

@@ -3,8 +3,9 @@
 // "null". "velmora_in" reads a FIFO and "velmora_out" writes one; a pump thread feeds a 440 Hz
 // sine at 0.5 into the first and drains the second, both at 48 kHz, so the workers run at the
 // pace of a real card; listen(false) closes the second FIFO's reader until listen(true).
-// "velmora_dead" writes into a pipe whose reader has gone, which fails on every write, and
-// "velmora_broken" is a card that does not exist. "default" pairs velmora_in and velmora_out.
+// "velmora_dead" writes into a pipe whose reader has gone, which fails on every write,
+// "velmora_ended" captures from a file that has already ended, and "velmora_broken" is a card
+// that does not exist. "default" pairs velmora_in and velmora_out.
 #include <alsa/asoundlib.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -69,11 +70,13 @@ class AlsaSandbox {
       // Holding both ends keeps the plugin's opens from blocking and its reads and writes paced.
       in_ = ::open(in_path.c_str(), O_RDWR | O_NONBLOCK);
       out_ = ::open(out_path_.c_str(), O_RDWR | O_NONBLOCK);
+      std::ofstream(dir_ / "ended.raw");
       std::ofstream(dir_ / ".asoundrc")
           << "pcm.velmora_in { type file slave.pcm \"null\" file \"/dev/null\" infile \"" << in_path
           << "\" format \"raw\" }\npcm.velmora_out { type file slave.pcm \"null\" file \"" << out_path_
           << "\" format \"raw\" }\npcm.velmora_dead { type file slave.pcm \"null\" file \"|true\" "
-             "format \"raw\" }\npcm.velmora_broken { type hw card 7 }\n"
+             "format \"raw\" }\npcm.velmora_ended { type file slave.pcm \"null\" file \"/dev/null\" infile \""
+          << d << "/ended.raw\" format \"raw\" }\npcm.velmora_broken { type hw card 7 }\n"
              "pcm.!default { type asym capture.pcm \"velmora_in\" playback.pcm \"velmora_out\" }\n";
       pump_ = std::thread([this] { pump(); });
     }

@@ -55,10 +55,11 @@ struct Script {
   SafeLines opened;             // "<name> capture|playback <channels> <rate> <buffer frames>"
 };
 
-// A PCM that a 1 ms timer makes ready, a whole buffer at a time.
+// A PCM that a timer makes ready a whole buffer at a time, as fast as its rate fills one.
 struct FakePcm final : Pcm {
-  FakePcm(Script& s, std::size_t buffer) : s(s), buffer(buffer) {
-    const itimerspec every{{0, 1'000'000}, {0, 1'000'000}};
+  FakePcm(Script& s, const StreamConfig& c) : s(s), buffer(c.buffer_size) {
+    const long ns = 1'000'000'000L * c.buffer_size / c.sample_rate;
+    const itimerspec every{{0, ns}, {0, ns}};
     timerfd_settime(fd.fd, 0, &every, nullptr);
   }
   ~FakePcm() override { ::close(fd.fd); }
@@ -98,7 +99,7 @@ struct FakeDriver final : PcmDriver, Script {
                std::to_string(c.sample_rate) + " " + std::to_string(c.buffer_size));
     ++opens;
     if (!present) return Error{name + ": snd_pcm_open: No such device"};
-    return std::unique_ptr<Pcm>(std::make_unique<FakePcm>(*this, c.buffer_size));
+    return std::unique_ptr<Pcm>(std::make_unique<FakePcm>(*this, c));
   }
   std::chrono::steady_clock::time_point now() const override {
     return std::chrono::steady_clock::now() + std::chrono::minutes(minutes_skipped);
@@ -136,7 +137,7 @@ TEST_P(Faults, StreamComesBackByItself) {
     driver.present = true;
   }
   const long from = driver.frames;  // well past the quarter second that counts as back
-  ASSERT_TRUE(eventually([&] { return driver.failures == 0 && driver.frames > from + 48000; }));
+  ASSERT_TRUE(eventually([&] { return driver.failures == 0 && driver.frames > from + 24000; }));
   stream.reset();
   EXPECT_EQ(events.lines(), c.events);
   const Lines opened = driver.opened.lines();
@@ -148,6 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::Values(FaultCase{"xrun", -EPIPE, 1, false, {}, false},
                                          // three failures in a row are one fault
                                          FaultCase{"io", -EIO, 3, false, {"error Input/output error", "back"}, false},
+                                         // ready, yet moving nothing: a source that has ended
+                                         FaultCase{"nothing", 0, 3, false, {"error No data available", "back"}, false},
                                          FaultCase{"unplugged", 0, 0, true, {"error No such device", "back"}, true}),
                        ::testing::Bool()),
     [](const auto& i) { return std::string(std::get<0>(i.param).what) + (std::get<1>(i.param) ? "_capture" : "_playback"); });
@@ -185,30 +188,39 @@ Lines names(const DeviceList& listed) {
   return out;
 }
 
-// "null" is skipped and the missing card opens in neither direction. A pipe whose reader is
-// gone fails every write: the worker keeps retrying without a busy loop and without a second
-// line, and SIGPIPE does not end the process.
-TEST(AlsaHost, ListsDevicesThatOpenAndReportsADeadPipeOnce) {
+// "null" is skipped and the missing card opens in neither direction; names the hints leave out
+// open too. A pipe whose reader is gone fails every write, and a capture file that has ended reads
+// at once for ever: each is one error line, the workers keep retrying without a busy loop, and
+// SIGPIPE does not end the process.
+TEST(AlsaHost, ListsDevicesThatOpenAndReportsADeadPipeAndAnEndedCaptureOnce) {
   AlsaSandbox sandbox(true);
   auto host = default_host();
-  const Lines listed{"velmora_in", "velmora_out", "velmora_dead", "default"};
-  EXPECT_EQ(names(host->input_devices().value()), listed);
-  const DeviceList outputs = host->output_devices().value();
+  const Lines listed{"velmora_in", "velmora_out", "velmora_dead", "velmora_ended", "default"};
+  const DeviceList inputs = host->input_devices().value(), outputs = host->output_devices().value();
+  EXPECT_EQ(names(inputs), listed);
   ASSERT_EQ(names(outputs), listed);
   EXPECT_EQ(host->default_input_device()->name().value(), "default");
   EXPECT_EQ(host->default_output_device()->name().value(), "default");
+  EXPECT_TRUE(host->named_device("plug:velmora_out", false).ok());
+  EXPECT_EQ(host->named_device("velmora_broken", true).error().rfind("velmora_broken: snd_pcm_open: ", 0), 0u);
 
-  Events events;
-  auto stream = outputs[2]->build_output_stream(
-      kConfig, [](std::span<float> out) { std::fill(out.begin(), out.end(), 0.25f); }, events.callback());
-  ASSERT_TRUE(stream.ok()) << stream.error();
-  EXPECT_TRUE(stream.value()->play().ok());
-  ASSERT_TRUE(eventually([&] { return !events.lines().empty(); }));
-  const long long cpu = alsa_workers().at("cpal_alsa_out");
+  Events dead, ended;
+  auto playback = outputs[2]->build_output_stream(
+      kConfig, [](std::span<float> out) { std::fill(out.begin(), out.end(), 0.25f); }, dead.callback());
+  std::atomic<std::size_t> repeated{0};  // samples handed on after the source ended
+  auto capture = inputs[3]->build_input_stream(
+      kConfig, [&](std::span<const float> b) { repeated += ended.lines().empty() ? 0 : b.size(); }, ended.callback());
+  ASSERT_TRUE(playback.ok()) << playback.error();
+  ASSERT_TRUE(capture.ok()) << capture.error();
+  EXPECT_TRUE(playback.value()->play().ok());
+  ASSERT_TRUE(eventually([&] { return !dead.lines().empty() && !ended.lines().empty(); }));
+  const auto cpu = alsa_workers();
   std::this_thread::sleep_for(1s);
-  EXPECT_LT(alsa_workers().at("cpal_alsa_out") - cpu, 10'000'000);  // 1 % of a core
-  EXPECT_EQ(events.lines(), Lines{"error Input/output error"});
-  stream.value().reset();
+  for (const auto& [name, ns] : alsa_workers()) EXPECT_LT(ns - cpu.at(name), 10'000'000) << name;  // 1 % of a core
+  EXPECT_EQ(dead.lines(), Lines{"error Input/output error"});
+  EXPECT_EQ(ended.lines(), Lines{"error No data available"});
+  EXPECT_EQ(repeated, 0u);
+  playback.value().reset(), capture.value().reset();
   EXPECT_TRUE(workers_gone());
 }
 

@@ -83,10 +83,10 @@ TEST_F(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndDropStopsCaptu
     const audio::StreamConfig& sc = host.record.config;
     EXPECT_TRUE(sc.channels == 2 && sc.sample_rate == 48000u && sc.buffer_size == 4u);
     shared->bypass.store(true);
-    for (int block = 1; block <= 13; ++block) host.record.capture(std::vector<float>(8, static_cast<float>(block)));
+    for (int block = 1; block <= 20; ++block) host.record.capture(std::vector<float>(8, static_cast<float>(block)));
     std::vector<float> played(96);
     host.record.playback(played);
-    for (std::size_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<float>(2 + i / 8)) << i;
+    for (std::size_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<float>(9 + i / 8)) << i;
     host.record.playback(played);
     EXPECT_EQ(played, std::vector<float>(96, 0.0f));
     using Kind = audio::StreamEvent::Kind;
@@ -117,43 +117,68 @@ TEST_F(EngineTest, QuietLogReadsNoDeviceNameAndTheLargestBufferStarts) {
   EXPECT_EQ(log.lines(), Lines({"build capture default-in", "build playback default-out", "play capture", "play playback"}));
 }
 
-// The first listed device whose name reads back byte for byte as the wanted one, else the
-// default: names that cannot be read are passed over, and reading stops at the match. (An empty
-// wanted name, and no match without a default, are start cases above.)
-TEST(ResolveDevice, PicksTheFirstExactNameElseTheDefault) {
-  const std::pair<std::vector<std::optional<std::string>>, std::string> cases[] = {
-      {{"a", "b", "b"}, "d1"}, {{std::nullopt, "b"}, "d1"}, {{"b ", "B", "bb", "hw:0"}, "def"}};
-  for (const auto& [names, chosen] : cases) {
-    fake::Record record;
-    const auto device = [&](std::string id, auto name) {
-      return std::make_unique<fake::Device>(record, fake::DeviceDesc{id, name});
-    };
-    audio::DeviceList list;
-    for (const auto& name : names) list.push_back(device("d" + std::to_string(list.size()), name));
-    auto got = resolve_device(std::move(list), "b", device("def", "default"));
-    EXPECT_EQ(dynamic_cast<fake::Device&>(*got).desc.id, chosen);
-    EXPECT_EQ(record.name_reads, chosen == "def" ? 4 : 2);
+// The first listed device whose name reads back byte for byte as the wanted one: names that cannot
+// be read are passed over, and reading stops at the match. Else the wanted name opened as it is, and
+// only when that fails the default, with a warning. (An empty wanted name, and no match without a
+// default, are start cases above.)
+TEST(ResolveDevice, PicksTheFirstExactNameElseOpensTheNameElseTheDefault) {
+  struct { std::vector<std::optional<std::string>> names; bool opens; std::string chosen; } const cases[] = {
+      {{"a", "b", "b"}, false, "d1"}, {{std::nullopt, "b"}, false, "d1"},
+      {{"b ", "B", "bb", "hw:0"}, true, "b"}, {{"b ", "B", "bb", "hw:0"}, false, "default-out"}};
+  for (const auto& c : cases) {
+    test::LogCapture log{"velmora::audio::engine=warn"};
+    fake::Host host;
+    host.outputs.clear();
+    for (const auto& name : c.names) host.outputs.push_back({"d" + std::to_string(host.outputs.size()), name});
+    if (c.opens) host.unlisted.push_back({"b", "b"});
+    auto got = resolve_device(host, false, "b");
+    ASSERT_TRUE(got.ok()) << got.error();
+    EXPECT_EQ(dynamic_cast<fake::Device&>(*got.value()).desc.id, c.chosen);
+    EXPECT_EQ(host.record.name_reads, c.chosen == "d1" ? 2 : 4);
+    EXPECT_EQ(log.lines(), c.chosen != "default-out" ? Lines{} : Lines{
+        "WARN Dispositivo de salida b no disponible, se usa el predeterminado: b: snd_pcm_open: No such device"});
   }
 }
 
-// Samples held before, block length, limit and the buffer's lock as the block arrives; the newest
-// `after` samples of both remain. A busy or poisoned lock loses the block: the capture worker
-// never waits.
-TEST(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimitsUnlessLocked) {
-  struct { std::size_t before, block, limit, after; test::Lock lock = test::Lock::Free; } const cases[] = {
+// Samples held before, block length and limit; the newest `after` samples of both remain.
+TEST(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimits) {
+  struct { std::size_t before, block, limit, after; } const cases[] = {
       {100, 1024, 4096, 1124}, {11264, 1024, 4096, 12288},  // exactly 3 × limit stays
       {12000, 1024, 4096, 12000},                           // one block off, not down to 3 × limit
-      {0, 12289, 4096, 0}, {0, 2, 0, 0}, {0, 2, 8, 0, test::Lock::Busy}, {0, 2, 8, 0, test::Lock::Poisoned}};
+      {100, 12200, 4096, 100}, {0, 12289, 4096, 0}, {0, 2, 0, 0}};
   for (const auto& c : cases) {
     std::vector<float> all(c.before + c.block);
     std::iota(all.begin(), all.end(), 0.0f);
     auto buffer = make_input_buffer(c.limit);
-    buffer->with([&](std::vector<float>& v) { v.assign(all.begin(), all.begin() + c.before); });
-    {
-      test::LockAs unavailable(*buffer, c.lock);
-      input_callback(*buffer, c.limit, std::span<const float>(all).subspan(c.before));
+    input_callback(*buffer, std::span<const float>(all).first(c.before));
+    input_callback(*buffer, std::span<const float>(all).subspan(c.before));
+    std::vector<float> held(c.after), more(1);
+    EXPECT_TRUE(take_input(*buffer, held) && !take_input(*buffer, more) &&
+                held == std::vector<float>(all.end() - c.after, all.end())) << "row " << &c - cases;
+  }
+}
+
+// Capture and playback on two threads, in blocks of different sizes that wrap the ring anywhere,
+// for many periods: capture stays at or below the trim, and playback finds every buffer that
+// capture has already appended. Every sample arrives once and in order.
+TEST(InputCallback, EverySampleArrivesOnceAndInOrderAcrossThreads) {
+  constexpr std::size_t kLimit = 100, kIn = 47, kOut = 60, kBuffers = 15000;  // samples stay below kMaxCapturedSample
+  auto buffer = make_input_buffer(kLimit);
+  std::atomic<std::size_t> sent{0}, taken{0};
+  std::jthread capture([&](std::stop_token stop) {
+    std::vector<float> block(kIn);
+    for (std::size_t n = 0; n < kOut * kBuffers; sent = n += kIn) {
+      while (n + kIn > taken * kOut + 3 * kLimit && !stop.stop_requested()) std::this_thread::yield();
+      std::iota(block.begin(), block.end(), static_cast<float>(n));
+      input_callback(*buffer, block);
     }
-    EXPECT_EQ(*buffer->lock(), std::vector<float>(all.end() - static_cast<std::ptrdiff_t>(c.after), all.end())) << "row " << &c - cases;
+  });
+  for (std::vector<float> out(kOut); taken < kBuffers;) {
+    const std::size_t ready = sent;
+    const bool got = take_input(*buffer, out);
+    ASSERT_TRUE(got || ready < (taken + 1) * kOut) << "ran dry at buffer " << taken;
+    for (std::size_t j = 0; got && j < kOut; ++j) ASSERT_EQ(out[j], static_cast<float>(taken * kOut + j)) << taken;
+    taken += got;
   }
 }
 

@@ -77,12 +77,19 @@ struct Host final : audio::Host {
   std::vector<DeviceDesc> inputs{{"in", "in"}}, outputs{{"out", "out"}};
   std::optional<DeviceDesc> default_input{DeviceDesc{"default-in", "default"}};
   std::optional<DeviceDesc> default_output{DeviceDesc{"default-out", "default"}};
+  std::vector<DeviceDesc> unlisted;  // found by their id, in either direction
   std::optional<std::string> inputs_error, outputs_error;
 
   Result<audio::DeviceList> input_devices() override { return list(inputs, inputs_error); }
   Result<audio::DeviceList> output_devices() override { return list(outputs, outputs_error); }
   std::unique_ptr<audio::Device> default_input_device() override { return make(default_input); }
   std::unique_ptr<audio::Device> default_output_device() override { return make(default_output); }
+  Result<std::unique_ptr<audio::Device>> named_device(const std::string& name, bool) override {
+    for (const auto& d : unlisted) {
+      if (d.id == name) return make(d);
+    }
+    return Error{name + ": snd_pcm_open: No such device"};
+  }
   std::unique_ptr<audio::Device> make(const std::optional<DeviceDesc>& desc) {
     return desc ? std::make_unique<Device>(record, *desc) : nullptr;
   }

@@ -80,10 +80,7 @@ struct Rig {
   explicit Rig(const ProcessorConfig& cfg)
       : config(make_shared_config(cfg)), chain(ProcessingChain::build(cfg, shared, input, config).value()) {}
 
-  void feed(std::span<const float> samples) {
-    auto g = input->lock();
-    g->insert(g->end(), samples.begin(), samples.end());
-  }
+  void feed(std::span<const float> samples) { input->append(samples); }
   // Feeds `in` and runs one callback of the same size.
   std::vector<float> run(std::span<const float> in) {
     feed(in);
