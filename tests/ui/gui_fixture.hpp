@@ -97,114 +97,73 @@ class GuiEnv : public ::testing::Test {
   std::ostringstream log_;
 };
 
-// A view's shared objects and a real window to show it in.
-struct ViewWindow {
-  explicit ViewWindow(ProcessorConfig cfg) : config(make_shared_config(std::move(cfg))) {}
-  virtual ~ViewWindow() = default;
-  // What both views have: presets, the panel controls and the strips' faces.
-  virtual const ui::PresetControls& preset_controls() const = 0;
-  virtual const ui::PanelControls& panel() const = 0;
-  virtual std::vector<ui::StripFace> faces() const = 0;
-  // The knobs and checks that show band 1 (the rack's drawer starts on it).
-  virtual const ui::BandKnobs& band1() const = 0;
-  virtual const ui::BandChecks& band1_checks() const = 0;
-  virtual bool mpx_on() const = 0;
-  // The knobs and checks that edit band b (the rack's drawer, after choosing its tab).
-  virtual const ui::BandKnobs& knobs_of(std::size_t b) = 0;
-  virtual const ui::BandChecks& checks_of(std::size_t b) = 0;
-  virtual void set_mpx(bool on) = 0;
-  // The nineteen meters: each band's level and reduction, the input, output and limiter
-  // meters, then the multiplex output meters.
-  virtual std::vector<Gtk::Widget*> meters() const = 0;
-  void show(Gtk::Widget& root) {
-    window.set_child(root);
+// One of the two views, built by its own builder in a real window.
+struct View {
+  // The rack, or the desk with its first-run step only when asked.
+  View(bool is_rack, ConfigLoad loaded, bool run_first_step = false)
+      : config(make_shared_config(std::move(loaded.config))) {
+    if (is_rack) {
+      rack = ui::rack_view::build(config, shared);
+    } else {
+      desk = ui::DeskView::build(config, shared, window);
+      if (run_first_step) desk->first_run(loaded.read);
+    }
+    window.set_child(desk ? *desk->root : *rack->root);
     window.present();
     pump();
   }
+  View(bool is_rack, ProcessorConfig cfg) : View(is_rack, ConfigLoad{std::move(cfg)}) {}
+
+  const ui::PresetControls& presets() const { return desk ? *desk->presets : *rack->presets; }
+  const ui::PanelControls& panel() const { return desk ? desk->panel : rack->panel; }
+  std::vector<ui::StripFace> faces() const { return desk ? desk->faces() : rack->strips; }
+  // The knobs and checks of band b: the desk's strip, or the drawer, which starts on band 1
+  // and is moved to another by its tab.
+  const ui::BandKnobs& knobs(std::size_t b = 0) const {
+    if (desk) return desk->strips[b].knobs;
+    if (b != 0) press(*rack->drawer.tabs[b]);
+    return rack->drawer.knobs;
+  }
+  const ui::BandChecks& checks(std::size_t b = 0) const {
+    if (desk) return desk->strips[b].checks;
+    if (b != 0) press(*rack->drawer.tabs[b]);
+    return rack->drawer.checks;
+  }
+  bool mpx() const { return desk ? desk->mpx_switch->get_active() : rack->mpx->get_active(); }
+  void set_mpx(bool on) const { desk ? desk->mpx_switch->set_active(on) : rack->mpx->set_active(on); }
+  // The nineteen meters: each band's level and reduction, the input, output and limiter
+  // meters, then the multiplex output meters.
+  std::vector<Gtk::Widget*> meters() const {
+    if (rack) return rack->meters;
+    std::vector<Gtk::Widget*> out;
+    for (const auto& s : desk->strips) out.insert(out.end(), {s.meter_vu, s.meter_gr});
+    out.insert(out.end(), desk->io_meters.begin(), desk->io_meters.end());
+    const auto areas = find_all<Gtk::DrawingArea>(*desk->main_row);  // the multiplex panel's come last
+    out.insert(out.end(), areas.end() - 2, areas.end());
+    return out;
+  }
   // Selects `name` and presses the view's "▶ LOAD".
-  void load(const Glib::ustring& name) {
-    preset_controls().selector->set_active_id(name);
-    click(*preset_controls().load);
+  void load(const Glib::ustring& name) const {
+    presets().selector->set_active_id(name);
+    click(*presets().load);
   }
 
   SharedConfig config;
   std::shared_ptr<SharedState> shared = SharedState::create();
   Gtk::Window window;
-};
-
-// The desk view built from what a load found; the first-run step only when asked.
-struct Desk : ViewWindow {
-  explicit Desk(ConfigLoad loaded, bool run_first_step = true)
-      : ViewWindow(std::move(loaded.config)), view(ui::DeskView::build(config, shared, window)) {
-    if (run_first_step) view->first_run(loaded.read);
-    show(*view->root);
-  }
-  Desk(ProcessorConfig cfg, bool run_first_step) : Desk(ConfigLoad{std::move(cfg)}, run_first_step) {}
-
-  std::vector<ui::BandStrip>& strips() { return view->strips; }
-  Gtk::SpinButton& band_count() { return *view->panel.band_count; }
-  Gtk::ComboBoxText& selector() { return *view->presets->selector; }
-  const std::vector<Preset>& presets() { return *view->presets->presets; }
-  const ui::PresetControls& preset_controls() const override { return *view->presets; }
-  const ui::PanelControls& panel() const override { return view->panel; }
-  std::vector<ui::StripFace> faces() const override { return view->faces(); }
-  const ui::BandKnobs& band1() const override { return view->strips[0].knobs; }
-  const ui::BandChecks& band1_checks() const override { return view->strips[0].checks; }
-  bool mpx_on() const override { return view->mpx_switch->get_active(); }
-  const ui::BandKnobs& knobs_of(std::size_t b) override { return view->strips[b].knobs; }
-  const ui::BandChecks& checks_of(std::size_t b) override { return view->strips[b].checks; }
-  void set_mpx(bool on) override { view->mpx_switch->set_active(on); }
-  std::vector<Gtk::Widget*> meters() const override {
-    std::vector<Gtk::Widget*> out;
-    for (const auto& s : view->strips) out.insert(out.end(), {s.meter_vu, s.meter_gr});
-    out.insert(out.end(), view->io_meters.begin(), view->io_meters.end());
-    const auto areas = find_all<Gtk::DrawingArea>(*view->main_row);  // the multiplex panel's come last
-    out.insert(out.end(), areas.end() - 2, areas.end());
-    return out;
-  }
-
-  std::shared_ptr<ui::DeskView> view;
-};
-
-// The rack view built from `cfg`.
-struct Rack : ViewWindow {
-  explicit Rack(ProcessorConfig cfg) : ViewWindow(std::move(cfg)), view(ui::rack_view::build(config, shared)) {
-    show(*view->root);
-  }
-
-  ui::RackDrawer& drawer() { return view->drawer; }
-  Gtk::ComboBoxText& selector() { return *view->presets->selector; }
-  const ui::PresetControls& preset_controls() const override { return *view->presets; }
-  const ui::PanelControls& panel() const override { return view->panel; }
-  std::vector<ui::StripFace> faces() const override { return view->strips; }
-  const ui::BandKnobs& band1() const override { return view->drawer.knobs; }
-  const ui::BandChecks& band1_checks() const override { return view->drawer.checks; }
-  bool mpx_on() const override { return view->mpx->get_active(); }
-  const ui::BandKnobs& knobs_of(std::size_t b) override {
-    press(*view->drawer.tabs[b]);
-    return view->drawer.knobs;
-  }
-  const ui::BandChecks& checks_of(std::size_t b) override {
-    press(*view->drawer.tabs[b]);
-    return view->drawer.checks;
-  }
-  void set_mpx(bool on) override { view->mpx->set_active(on); }
-  std::vector<Gtk::Widget*> meters() const override { return view->meters; }
-
-  std::shared_ptr<ui::RackView> view;
+  std::shared_ptr<ui::DeskView> desk;
+  std::shared_ptr<ui::RackView> rack;
 };
 
 inline void notch_up(const ui::Knob& k) { scroll(*k.widget, 0.0, -1.0); }
 
-// Both views, for tables that run over each.
-using MakeView = std::unique_ptr<ViewWindow> (*)(ProcessorConfig);
-inline std::unique_ptr<ViewWindow> make_desk(ProcessorConfig c) { return std::make_unique<Desk>(std::move(c), false); }
-inline std::unique_ptr<ViewWindow> make_rack(ProcessorConfig c) { return std::make_unique<Rack>(std::move(c)); }
+// Names the rows of a table that runs over both views.
+inline std::string view_name(const ::testing::TestParamInfo<bool>& info) { return info.param ? "rack" : "desk"; }
 
 using Texts = std::array<std::string, 6>;
 inline const std::string kDash = "\u2014";
 
-inline Texts range_texts(const ViewWindow& v) {
+inline Texts range_texts(const View& v) {
   Texts out;
   const auto faces = v.faces();
   for (std::size_t i = 0; i < 6; ++i) out[i] = faces[i].range->get_text().raw();
@@ -212,7 +171,7 @@ inline Texts range_texts(const ViewWindow& v) {
 }
 
 // Strips below n sensitive and opaque, the others insensitive and dimmed (opacity is kept in 8 bits).
-inline void expect_active(const ViewWindow& v, std::uint64_t n) {
+inline void expect_active(const View& v, std::uint64_t n) {
   const auto faces = v.faces();
   for (std::size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(faces[i].root->get_sensitive(), i < n) << "strip " << i;

@@ -66,9 +66,16 @@ TEST_F(Ventana, ModeBarSwitchesTheViewAndStandBy) {
   EXPECT_FALSE(f->shared->params_dirty.load());
 }
 
-// Either view shows the settings in force when it comes up, whichever view changed them,
-// and coming up writes nothing.
-TEST_F(Ventana, EachViewShowsWhatTheOtherLoaded) {
+// Either view shows the settings in force when it comes up, whichever view changed them, and
+// coming up writes nothing. A name saved in either view loads in both what was last saved under
+// it. A long name, which the dialog takes, and one of megabytes from a file are shortened in both
+// selectors and whole in the tooltip while selected (up to a thousand characters); the window
+// keeps its width in both views.
+TEST_F(Ventana, EachViewShowsWhatTheOtherLoadedOrSaved) {
+  std::string huge_name;
+  while (huge_name.size() < (3u << 20)) huge_name += "Morning Show ";
+  fs::create_directories(presets_dir());
+  std::ofstream(presets_dir() / "huge.json") << json_form::to_json(Preset::from_config(huge_name, ProcessorConfig{}));
   auto f = ui::build_window(*app_);
   const ui::RackView& rack = *f->rack;
   const ui::DeskView& desk = *f->desk;
@@ -76,7 +83,19 @@ TEST_F(Ventana, EachViewShowsWhatTheOtherLoaded) {
   EXPECT_EQ(rack.presets->selector->get_active_text(), "ROCK");
   EXPECT_FLOAT_EQ(rack.drawer.knobs.thr.value(), -24.0f);
   EXPECT_EQ(rack.strips[4].range->get_text(), ">6k");
+  const auto widths = [&] {  // ends in the rack view
+    f->desk_toggle->set_active(true);
+    f->window->present();
+    settle(200);
+    const int desk_width = f->window->get_width();
+    f->rack_toggle->set_active(true);
+    settle(200);
+    return std::pair{desk_width, f->window->get_width()};
+  };
+  const auto normal = widths();
+  EXPECT_EQ(normal.first, ui::kDeskWidth);
 
+  f->desk_toggle->set_active(true);
   desk.presets->selector->set_active_id("HARD BASS");
   click(*desk.presets->load);
   f->rack_toggle->set_active(true);
@@ -98,65 +117,34 @@ TEST_F(Ventana, EachViewShowsWhatTheOtherLoaded) {
   EXPECT_EQ(live(f->config), loaded) << "showing wrote a value back";
   EXPECT_FALSE(fs::exists(config_path())) << "switching is not a save";
   EXPECT_FALSE(f->shared->params_dirty.load());
-}
 
-// A name loads what was last saved under it, whichever view saved it.
-TEST_F(Ventana, SaveInOneViewIsOfferedByTheOther) {
-  auto f = ui::build_window(*app_);
-  const auto save_as = [](Gtk::Button& save, const char* name) {
+  const std::string long_name = huge_name.substr(0, 200);
+  const auto save_as = [&](Gtk::Button& save) {
     click(save);
     auto* dialog = windows_titled("Guardar preset").at(0);
-    find_all<Gtk::Entry>(*dialog).at(0)->set_text(name);
+    find_all<Gtk::Entry>(*dialog).at(0)->set_text(long_name);
     click(find_button(*dialog, "Guardar"));
   };
-  save_as(*f->desk->presets->save, "Nuevo");
-  f->rack->panel.out_gain->set_value(4.0);
-  save_as(*f->rack->presets->save, "Nuevo");
-  EXPECT_EQ(f->desk->presets->selector->get_model()->children().size(), 7u);
-  EXPECT_EQ(f->rack->presets->selector->get_model()->children().size(), 7u);
-
-  f->desk->panel.out_gain->set_value(-3.0);
-  f->desk->presets->selector->set_active_id("Nuevo");
-  click(*f->desk->presets->load);
-  EXPECT_FLOAT_EQ(live(f->config).output_gain_db, 4.0f);
-  EXPECT_EQ(f->desk->panel.out_gain->get_value(), 4.0);
-}
-
-// A long name, which the save dialog takes, and one of megabytes from a file are shortened in
-// both selectors and whole in the tooltip while selected; the window keeps its width in both views.
-TEST_F(Ventana, LongPresetNamesLeaveTheWindowItsWidth) {
-  const auto widths = [](const ui::WindowFrame& f) {
-    f.window->present();
-    settle(200);
-    const int desk = f.window->get_width();
-    f.rack_toggle->set_active(true);
-    settle(200);
-    return std::pair{desk, f.window->get_width()};
-  };
-  const auto normal = widths(*ui::build_window(*app_));
-  EXPECT_EQ(normal.first, ui::kDeskWidth);
-  std::string huge_name;
-  while (huge_name.size() < (3u << 20)) huge_name += "Morning Show ";
-  const std::string long_name = huge_name.substr(0, 300);
-  fs::create_directories(presets_dir());
-  for (const std::string& name : {long_name, huge_name}) {
-    std::ofstream(presets_dir() / (std::to_string(name.size()) + ".json"))
-        << json_form::to_json(Preset::from_config(name, ProcessorConfig{}));
-  }
-
-  auto f = ui::build_window(*app_);
-  const std::pair<ui::PresetControls*, const char*> views[] = {{f->desk->presets.get(), "Seleccionar preset"},
-                                                               {f->rack->presets.get(), ""}};
-  for (const auto& [p, tooltip] : views) {
-    ASSERT_EQ(p->presets->size(), 8u);
-    EXPECT_EQ(p->selector->get_tooltip_text(), tooltip);
-    p->selector->set_active_id(long_name);
+  save_as(*desk.presets->save);
+  rack.panel.out_gain->set_value(4.0);
+  save_as(*rack.presets->save);
+  for (const auto& [p, tooltip] : {std::pair{desk.presets.get(), "Seleccionar preset"}, {rack.presets.get(), ""}}) {
+    EXPECT_EQ(p->selector->get_model()->children().size(), 8u);
     EXPECT_EQ(p->selector->get_tooltip_text().raw(), long_name);
     EXPECT_TRUE(p->selector->get_active_text().raw().ends_with("…"));
+    p->selector->set_active_id(huge_name);
+    EXPECT_EQ(p->selector->get_tooltip_text().raw(), huge_name.substr(0, 1000) + "…");
+    EXPECT_TRUE(p->selector->get_active_text().raw().ends_with("…"));
+    p->selector->set_active_id("ROCK");
+    EXPECT_EQ(p->selector->get_tooltip_text(), tooltip);
   }
-  click(*f->desk->presets->load);
+  desk.panel.out_gain->set_value(-3.0);
+  desk.presets->selector->set_active_id(long_name);
+  click(*desk.presets->load);
   EXPECT_EQ(live(f->config).last_preset, long_name);
-  EXPECT_EQ(widths(*f), normal);
+  EXPECT_FLOAT_EQ(live(f->config).output_gain_db, 4.0f);
+  EXPECT_EQ(desk.panel.out_gain->get_value(), 4.0);
+  EXPECT_EQ(widths(), normal);
 }
 
 TEST_F(Ventana, PoisonedConfigIsNotSavedAtClose) {

@@ -1,5 +1,6 @@
-// Both views as built from a configuration, and their band-count control.
+// Both views as built from a configuration, their meters and their band-count control.
 #include <gtest/gtest.h>
+#include <gtkmm/separator.h>
 
 #include <map>
 
@@ -8,72 +9,76 @@
 namespace velmora::test {
 namespace {
 
+class Views : public GuiEnv, public ::testing::WithParamInterface<bool> {};
+
 struct BuildCase {
   const char* name;
   void (*edit)(ProcessorConfig&);
   double bands, in, out, lim;  // on screen, clamped to each control's range
   bool mpx, us50;
-  std::uint64_t active;
   Texts texts;
 };
-
-void PrintTo(const BuildCase& c, std::ostream* os) { *os << c.name; }
 
 const Texts kDefaultTexts{"<120", "120-400", "400-2k", "2k-6k", "6k-12k", ">12k"};
 
 const BuildCase kBuilds[] = {
-    {"defaults", [](ProcessorConfig&) {}, 5, 0, 0, -0.3f, false, false, 5, kDefaultTexts},
-    {"bands0", [](ProcessorConfig& c) { c.num_bands = 0; }, 2, 0, 0, -0.3f, false, false, 2, kDefaultTexts},
+    {"defaults", [](ProcessorConfig&) {}, 5, 0, 0, -0.3f, false, false, kDefaultTexts},
+    {"bands0", [](ProcessorConfig& c) { c.num_bands = 0; }, 2, 0, 0, -0.3f, false, false, kDefaultTexts},
     {"bands3", [](ProcessorConfig& c) {
        c.num_bands = 3;
        c.crossover_freqs = {300, 3000, 0, 0, 0};
-     }, 3, 0, 0, -0.3f, false, false, 3, {"<300", "300-3k", ">3k", kDash, kDash, kDash}},
-    {"bands9", [](ProcessorConfig& c) { c.num_bands = 9; }, 6, 0, 0, -0.3f, false, false, 6, kDefaultTexts},
+     }, 3, 0, 0, -0.3f, false, false, {"<300", "300-3k", ">3k", kDash, kDash, kDash}},
+    {"bands9", [](ProcessorConfig& c) { c.num_bands = 9; }, 6, 0, 0, -0.3f, false, false, kDefaultTexts},
     {"gainsOutOfRange", [](ProcessorConfig& c) {
        c.input_gain_db = 30.0f;
        c.output_gain_db = -20.0f;
        c.limiter_threshold = 3.0f;
-     }, 5, 12, -12, 0, false, false, 5, kDefaultTexts},
+     }, 5, 12, -12, 0, false, false, kDefaultTexts},
     {"mpxOn50us", [](ProcessorConfig& c) {
        c.mpx.enabled = true;
        c.mpx.tau = Tau::Us50;
-     }, 5, 0, 0, -0.3f, true, true, 5, kDefaultTexts},
+     }, 5, 0, 0, -0.3f, true, true, kDefaultTexts},
 };
 
-class Build : public GuiEnv, public ::testing::WithParamInterface<std::tuple<MakeView, BuildCase>> {};
+// Every control is in the window, between the dividing lines of its panels.
+TEST_P(Views, ShowTheConfigurationClampedOnScreenOnlyAndRunNoHandler) {
+  for (const BuildCase& p : kBuilds) {
+    SCOPED_TRACE(p.name);
+    ProcessorConfig cfg;
+    p.edit(cfg);
+    cfg.bands[0].threshold_db = -33.0f;
+    cfg.bands[0].release_ms = 5000.0f;
+    cfg.bands[0].clip_enable = false;
+    const View v(GetParam(), cfg);
 
-TEST_P(Build, ShowsTheConfigurationClampedOnScreenOnlyAndRunsNoHandler) {
-  const auto& [make, p] = GetParam();
-  ProcessorConfig cfg;
-  p.edit(cfg);
-  cfg.bands[0].threshold_db = -33.0f;
-  cfg.bands[0].release_ms = 5000.0f;
-  cfg.bands[0].clip_enable = false;
-  const auto v = make(cfg);
-
-  const ui::PanelControls& c = v->panel();
-  EXPECT_EQ((std::array{c.band_count->get_value(), c.in_gain->get_value(), c.out_gain->get_value(),
-                        c.limiter->get_value()}),
-            (std::array{p.bands, p.in, p.out, p.lim}));
-  EXPECT_EQ(v->mpx_on(), p.mpx);
-  EXPECT_EQ(c.tau.us50->get_active(), p.us50);
-  EXPECT_NE(c.tau.us50->get_active(), c.tau.us75->get_active());
-  EXPECT_EQ(range_texts(*v), p.texts);
-  expect_active(*v, p.active);
-  std::array<float, 6> band1{};
-  for (std::size_t k = 0; k < 6; ++k) band1[k] = v->band1().all()[k]->value();
-  EXPECT_EQ(band1, (std::array<float, 6>{-33.0f, 3.0f, 10.0f, 2000.0f, 3.0f, -0.5f}));
-  EXPECT_FALSE(v->band1_checks().clip->get_active());
-  EXPECT_TRUE(v->band1_checks().on->get_active());
-  EXPECT_EQ(live(v->config), cfg) << "the build wrote a clamped value back";
-  EXPECT_FALSE(v->shared->params_dirty.load());
+    const ui::PanelControls& c = v.panel();
+    EXPECT_EQ((std::array{c.band_count->get_value(), c.in_gain->get_value(), c.out_gain->get_value(),
+                          c.limiter->get_value()}),
+              (std::array{p.bands, p.in, p.out, p.lim}));
+    EXPECT_EQ(v.mpx(), p.mpx);
+    EXPECT_EQ(c.tau.us50->get_active(), p.us50);
+    EXPECT_NE(c.tau.us50->get_active(), c.tau.us75->get_active());
+    EXPECT_EQ(range_texts(v), p.texts);
+    expect_active(v, static_cast<std::uint64_t>(p.bands));
+    std::array<float, 6> band1{};
+    for (std::size_t k = 0; k < 6; ++k) band1[k] = v.knobs().all()[k]->value();
+    EXPECT_EQ(band1, (std::array<float, 6>{-33.0f, 3.0f, 10.0f, 2000.0f, 3.0f, -0.5f}));
+    EXPECT_FALSE(v.checks().clip->get_active());
+    EXPECT_TRUE(v.checks().on->get_active());
+    EXPECT_EQ(live(v.config), cfg) << "the build wrote a clamped value back";
+    EXPECT_FALSE(v.shared->params_dirty.load());
+  }
+  View v(GetParam(), ProcessorConfig{});
+  std::vector<Gtk::Widget*> controls{v.panel().band_count, v.panel().in_gain, v.panel().out_gain, v.panel().limiter,
+                                     v.panel().tau.us75, v.panel().tau.us50, v.presets().selector,
+                                     v.presets().load, v.presets().save};
+  for (std::size_t b = 0; b < 6; ++b) {
+    for (const ui::Knob* k : v.knobs(b).all()) controls.push_back(k->widget);
+    controls.insert(controls.end(), {v.checks(b).clip, v.checks(b).on});
+  }
+  for (Gtk::Widget* w : controls) EXPECT_EQ(w->get_root(), &v.window) << w->get_name();
+  EXPECT_EQ(find_all<Gtk::Separator>(v.window).size(), GetParam() ? 5u : 26u);
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, Build, ::testing::Combine(::testing::Values(make_desk, make_rack), ::testing::ValuesIn(kBuilds)),
-                         [](const auto& info) {
-                           return std::string(std::get<0>(info.param) == make_desk ? "desk_" : "rack_") +
-                                  std::get<1>(info.param).name;
-                         });
 
 // Each band count with the crossovers it writes and the range texts they give.
 struct CountCase {
@@ -90,45 +95,52 @@ const CountCase kCounts[] = {
     {6, {80, 320, 1200, 4800, 12000}, {"<80", "80-320", "320-1k", "1k-5k", "5k-12k", ">12k"}},
 };
 
-class BandCount : public GuiEnv, public ::testing::WithParamInterface<std::tuple<MakeView, CountCase>> {};
+TEST_P(Views, BandCountWritesCountAndTableShowsTheirRangesAndLeavesTheKnobs) {
+  for (const CountCase& p : kCounts) {
+    SCOPED_TRACE(p.n);
+    ProcessorConfig cfg;
+    cfg.num_bands = p.n == 6 ? 5 : 6;
+    const View v(GetParam(), cfg);
+    v.panel().band_count->set_value(p.n);
+    const auto after = live(v.config);
+    EXPECT_EQ(after.num_bands, static_cast<std::uint64_t>(p.n));
+    EXPECT_EQ(after.crossover_freqs, p.freqs);
+    EXPECT_EQ(after.bands, cfg.bands);
+    EXPECT_TRUE(v.shared->params_dirty.load());
+    EXPECT_EQ(range_texts(v), p.texts);
+    expect_active(v, static_cast<std::uint64_t>(p.n));
+    EXPECT_FLOAT_EQ(v.knobs().thr.value(), -18.0f);
 
-TEST_P(BandCount, WritesCountAndTableShowsTheirRangesAndLeavesTheKnobs) {
-  const auto& [make, p] = GetParam();
-  ProcessorConfig cfg;
-  cfg.num_bands = p.n == 6 ? 5 : 6;
-  const auto v = make(cfg);
-  v->panel().band_count->set_value(p.n);
-  const auto after = live(v->config);
-  EXPECT_EQ(after.num_bands, static_cast<std::uint64_t>(p.n));
-  EXPECT_EQ(after.crossover_freqs, p.freqs);
-  EXPECT_EQ(after.bands, cfg.bands);
-  EXPECT_TRUE(v->shared->params_dirty.load());
-  EXPECT_EQ(range_texts(*v), p.texts);
-  expect_active(*v, static_cast<std::uint64_t>(p.n));
-  EXPECT_FLOAT_EQ(v->band1().thr.value(), -18.0f);
-
-  // A poisoned lock keeps the configuration but still shows the choice and asks for a rebuild.
-  v->shared->params_dirty.store(false);
-  poison(*v->config);
-  v->panel().band_count->set_value(p.n == 2 ? 3 : 2);
-  EXPECT_EQ(live(v->config), after);
-  EXPECT_TRUE(v->shared->params_dirty.load());
-  EXPECT_EQ(range_texts(*v)[1], p.n == 2 ? "300-3k" : ">800");
+    // A poisoned lock keeps the configuration but still shows the choice and asks for a rebuild.
+    v.shared->params_dirty.store(false);
+    poison(*v.config);
+    v.panel().band_count->set_value(p.n == 2 ? 3 : 2);
+    EXPECT_EQ(live(v.config), after);
+    EXPECT_TRUE(v.shared->params_dirty.load());
+    EXPECT_EQ(range_texts(v)[1], p.n == 2 ? "300-3k" : ">800");
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BandCount, ::testing::Combine(::testing::Values(make_desk, make_rack), ::testing::ValuesIn(kCounts)),
-                         [](const auto& info) {
-                           return std::string(std::get<0>(info.param) == make_desk ? "desk_" : "rack_") +
-                                  std::to_string(std::get<1>(info.param).n);
-                         });
+// As a user types over the count and presses Enter: nothing but a band count is taken.
+TEST_P(Views, TypedTextThatIsNoBandCountChangesNothing) {
+  const View v(GetParam(), ProcessorConfig{});
+  auto* editable = GTK_EDITABLE(v.panel().band_count->gobj());
+  for (const char* typed : {"x", ""}) {
+    gtk_editable_delete_text(editable, 0, -1);
+    int at = 0;
+    gtk_editable_insert_text(editable, typed, -1, &at);
+    v.panel().band_count->update();
+    EXPECT_EQ(v.panel().band_count->get_value(), 5) << typed;
+  }
+  EXPECT_EQ(live(v.config), ProcessorConfig{});
+  EXPECT_FALSE(v.shared->params_dirty.load());
+}
 
 // Each cell holds its own value, so each meter's lit run tells which cell it reads and in which
 // mode: levels light from the bottom, gain reduction hangs from the top.
-class MeterWiring : public GuiEnv, public ::testing::WithParamInterface<MakeView> {};
-
-TEST_P(MeterWiring, EachMeterReadsItsCellInItsMode) {
-  const auto v = GetParam()(ProcessorConfig{});
-  SharedState& s = *v->shared;
+TEST_P(Views, EachMeterReadsItsCellInItsMode) {
+  const View v(GetParam(), ProcessorConfig{});
+  SharedState& s = *v.shared;
   std::vector<std::pair<const MeterCell*, bool>> table;  // cell, gain-reduction mode
   for (const BandMeters& b : s.band_meters) table.insert(table.end(), {{&b.level, false}, {&b.gr, true}});
   table.insert(table.end(), {{&s.in_l, false}, {&s.in_r, false}, {&s.out_l, false}, {&s.out_r, false},
@@ -141,7 +153,7 @@ TEST_P(MeterWiring, EachMeterReadsItsCellInItsMode) {
     cell->store(static_cast<float>(2 * k + 1) / 40.0f);
     segments[cell] = static_cast<int>(std::lround(0.75 * (2 * k + 1)));
   }
-  const auto meters = v->meters();
+  const auto meters = v.meters();
   ASSERT_EQ(meters.size(), 19u);
   for (std::size_t m = 0; m < 19; ++m) {
     auto image = render(*meters[m]);
@@ -154,23 +166,7 @@ TEST_P(MeterWiring, EachMeterReadsItsCellInItsMode) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Views, MeterWiring, ::testing::Values(make_desk, make_rack),
-                         [](const auto& info) { return std::string(info.param == make_desk ? "desk" : "rack"); });
-
-// As a user types over the count and presses Enter: nothing but a band count is taken.
-TEST_F(GuiEnv, TypedTextThatIsNoBandCountChangesNothing) {
-  Desk desk(ProcessorConfig{}, false);
-  auto* editable = GTK_EDITABLE(desk.band_count().gobj());
-  for (const char* typed : {"x", ""}) {
-    gtk_editable_delete_text(editable, 0, -1);
-    int at = 0;
-    gtk_editable_insert_text(editable, typed, -1, &at);
-    desk.band_count().update();
-    EXPECT_EQ(desk.band_count().get_value(), 5) << typed;
-  }
-  EXPECT_EQ(live(desk.config), ProcessorConfig{});
-  EXPECT_FALSE(desk.shared->params_dirty.load());
-}
+INSTANTIATE_TEST_SUITE_P(Both, Views, ::testing::Bool(), view_name);
 
 }  // namespace
 }  // namespace velmora::test

@@ -9,8 +9,8 @@
 namespace velmora::test {
 namespace {
 
-Gtk::Widget& mpx_panel(Desk& desk) {
-  for (auto* c = desk.view->main_row->get_first_child(); c != nullptr; c = c->get_next_sibling()) {
+Gtk::Widget& mpx_panel(const View& desk) {
+  for (auto* c = desk.desk->main_row->get_first_child(); c != nullptr; c = c->get_next_sibling()) {
     if (c->has_css_class("mpx-panel")) return *c;
   }
   throw std::runtime_error("no multiplex panel");
@@ -39,7 +39,7 @@ TEST_F(DeskControls, MpxPanelShowsWhatTheRateAllowsAndItsKnobsEditNothing) {
   }
   ProcessorConfig cfg;
   cfg.sample_rate = 96000;
-  Desk desk(cfg, false);
+  const View desk(false, cfg);
   std::vector<Glib::ustring> shown;
   for (auto* l : find_all<Gtk::Label>(mpx_panel(desk))) {
     if (l->has_css_class("mpx-status-ok")) shown.push_back(l->get_text());

@@ -13,8 +13,8 @@ TEST_F(RackViewTest, DrawerEditsAndShowsTheSelectedBand) {
   for (std::size_t b = 0; b < 6; ++b) cfg.bands[b].makeup_db = static_cast<float>(b);
   cfg.bands[2].clip_enable = false;
   cfg.bands[4].enabled = false;
-  Rack rack(cfg);
-  ui::RackDrawer& d = rack.drawer();
+  const View rack(true, cfg);
+  ui::RackDrawer& d = rack.rack->drawer;
   const auto highlighted = [&] {
     std::vector<std::size_t> out;
     for (std::size_t k = 0; k < 6; ++k) {
@@ -25,7 +25,7 @@ TEST_F(RackViewTest, DrawerEditsAndShowsTheSelectedBand) {
 
   EXPECT_FALSE(d.revealer->get_reveal_child()) << "built closed, on band 1";
   EXPECT_EQ(highlighted(), std::vector<std::size_t>{0});
-  press(*rack.view->strips[2].root);
+  press(*rack.rack->strips[2].root);
   EXPECT_TRUE(d.revealer->get_reveal_child());
   EXPECT_EQ(highlighted(), std::vector<std::size_t>{2});
   EXPECT_FLOAT_EQ(d.knobs.gain.value(), 2.0f);
@@ -49,7 +49,7 @@ TEST_F(RackViewTest, DrawerEditsAndShowsTheSelectedBand) {
   EXPECT_FALSE(d.revealer->get_reveal_child());
   notch_up(d.knobs.gain);
   EXPECT_FLOAT_EQ(live(rack.config).bands[4].makeup_db, 4.12f) << "hiding keeps the selection";
-  press(*rack.view->strips[4].root);
+  press(*rack.rack->strips[4].root);
   EXPECT_TRUE(d.revealer->get_reveal_child());
 
   // A poisoned lock still moves the selection, but leaves the controls as they are.
