@@ -1,28 +1,137 @@
 #pragma once
-// GUI tests over a private configuration folder with the log captured, and the views
-// built by their own builders in a real window.
-#include <glib.h>
+// GUI tests in real windows: driving widgets through their own controllers, reading back what
+// GTK painted, and the views built by their own builders over a private configuration folder.
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <gtkmm/button.h>
-#include <gtkmm/drawingarea.h>
-#include <gtkmm/window.h>
+#include <gtkmm/entry.h>
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/sinks/ostream_sink.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <memory>
+#include <functional>
 #include <sstream>
-#include <string>
-#include <vector>
+#include <thread>
 
-#include "settings/config.hpp"
 #include "log.hpp"
-#include "ui/render.hpp"
+#include "settings/config.hpp"
 #include "ui/desk/desk_view.hpp"
 #include "ui/rack/rack_view.hpp"
 
 namespace velmora::test {
+
+// Runs the GTK main loop until `done` holds; false when `limit` passes first.
+inline bool run_until(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    if (!g_main_context_iteration(nullptr, FALSE)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Runs every event that is ready now.
+inline void pump() {
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+}
+
+// Puts `child` alone in `window` at its requested size and waits until it has been drawn once.
+inline void show_in(Gtk::Window& window, Gtk::Widget& child) {
+  child.set_halign(Gtk::Align::START);
+  child.set_valign(Gtk::Align::START);
+  window.set_child(child);
+  window.present();
+  run_until([&] { return child.get_mapped() && child.get_width() > 0; });
+  for (int i = 0; i < 20; ++i) g_main_context_iteration(nullptr, FALSE);
+  ASSERT_TRUE(child.get_mapped());
+}
+
+// Renders `widget` through GTK's own snapshot path (draw functions and CSS included) into an
+// ARGB image of its size, once the window has painted a frame with its latest state: a snapshot
+// reuses the node of the last painted frame.
+inline Cairo::RefPtr<Cairo::ImageSurface> render(Gtk::Widget& widget) {
+  GdkFrameClock* clock = gtk_widget_get_frame_clock(widget.gobj());
+  bool painted = false;
+  const gulong id = g_signal_connect_swapped(clock, "after-paint", G_CALLBACK(+[](bool* flag) { *flag = true; }),
+                                             &painted);
+  widget.queue_draw();
+  run_until([&] { return painted; });
+  g_signal_handler_disconnect(clock, id);
+  EXPECT_TRUE(painted);
+  const int w = widget.get_width();
+  const int h = widget.get_height();
+  auto surface = Cairo::ImageSurface::create(Cairo::Surface::Format::ARGB32, w, h);
+  GdkPaintable* paintable = gtk_widget_paintable_new(widget.gobj());
+  GtkSnapshot* snapshot = gtk_snapshot_new();
+  gdk_paintable_snapshot(paintable, GDK_SNAPSHOT(snapshot), w, h);
+  if (GskRenderNode* node = gtk_snapshot_free_to_node(snapshot)) {
+    cairo_t* cr = cairo_create(surface->cobj());
+    gsk_render_node_draw(node, cr);
+    cairo_destroy(cr);
+    gsk_render_node_unref(node);
+  }
+  g_object_unref(paintable);
+  surface->flush();
+  return surface;
+}
+
+struct Px {
+  int r, g, b;
+};
+
+inline Px pixel_at(const Cairo::RefPtr<Cairo::ImageSurface>& s, int x, int y) {
+  std::uint32_t argb = 0;
+  std::memcpy(&argb, s->get_data() + static_cast<std::ptrdiff_t>(y) * s->get_stride() + 4 * x, 4);
+  return Px{static_cast<int>((argb >> 16) & 0xff), static_cast<int>((argb >> 8) & 0xff), static_cast<int>(argb & 0xff)};
+}
+
+// True when every channel of `p` is within `tol` of the 0..1 colour (r, g, b).
+inline bool near(Px p, double r, double g, double b, int tol = 2) {
+  auto close = [tol](int v, double c) { return std::abs(v - std::lround(c * 255.0)) <= tol; };
+  return close(p.r, r) && close(p.g, g) && close(p.b, b);
+}
+
+// The first controller of GType `type` on `widget`; the widget keeps it alive.
+inline GObject* find_controller(Gtk::Widget& widget, GType type) {
+  GListModel* list = gtk_widget_observe_controllers(widget.gobj());
+  GObject* found = nullptr;
+  for (guint i = 0; found == nullptr && i < g_list_model_get_n_items(list); ++i) {
+    auto* item = static_cast<GObject*>(g_list_model_get_item(list, i));
+    if (G_TYPE_CHECK_INSTANCE_TYPE(item, type)) found = item;
+    g_object_unref(item);
+  }
+  g_object_unref(list);
+  EXPECT_NE(found, nullptr) << g_type_name(type);
+  return found;
+}
+
+// What a wheel, a drag and a press of the primary button emit on the widget's controllers.
+inline bool scroll(Gtk::Widget& widget, double dx, double dy) {
+  gboolean handled = FALSE;
+  if (GObject* c = find_controller(widget, GTK_TYPE_EVENT_CONTROLLER_SCROLL)) {
+    g_signal_emit_by_name(c, "scroll", dx, dy, &handled);
+  }
+  return handled != FALSE;
+}
+
+inline void drag(Gtk::Widget& widget, double ox, double oy) {
+  if (GObject* g = find_controller(widget, GTK_TYPE_GESTURE_DRAG)) g_signal_emit_by_name(g, "drag-update", ox, oy);
+}
+
+inline void press(Gtk::Widget& widget) {
+  if (GObject* g = find_controller(widget, GTK_TYPE_GESTURE_CLICK)) g_signal_emit_by_name(g, "pressed", 1, 1.0, 1.0);
+  pump();
+}
+
+// Emits "clicked" as a pointer click does (keyboard activation would wait for a timeout).
+inline void click(Gtk::Button& b) {
+  g_signal_emit_by_name(b.gobj(), "clicked");
+  pump();
+}
 
 // A throw inside a lock scope leaves the cell poisoned for good.
 inline void poison(ConfigCell& cell) {
@@ -54,19 +163,21 @@ inline Gtk::Button& find_button(Gtk::Widget& root, const Glib::ustring& label) {
   throw std::runtime_error("no button " + label);
 }
 
-// Emits "clicked" as a pointer click does (keyboard activation would wait for a timeout).
-inline void click(Gtk::Button& b) {
-  g_signal_emit_by_name(b.gobj(), "clicked");
-  pump();
-}
-
-// Open top-level windows titled `title`.
-inline std::vector<Gtk::Window*> windows_titled(const Glib::ustring& title) {
+// The open save dialogs.
+inline std::vector<Gtk::Window*> dialogs() {
   std::vector<Gtk::Window*> out;
   for (auto* w : Gtk::Window::list_toplevels()) {
-    if (w->get_title() == title && w->get_visible()) out.push_back(w);
+    if (w->get_title() == "Guardar preset" && w->get_visible()) out.push_back(w);
   }
   return out;
+}
+
+// Opens the dialog from "● SAVE", types the name and presses "Guardar".
+inline void save_as(Gtk::Button& save, const Glib::ustring& typed) {
+  click(save);
+  ASSERT_EQ(dialogs().size(), 1u);
+  find_all<Gtk::Entry>(*dialogs()[0]).at(0)->set_text(typed);
+  click(find_button(*dialogs()[0], "Guardar"));
 }
 
 inline int count(const std::string& text, const std::string& what) {
@@ -86,7 +197,7 @@ class GuiEnv : public ::testing::Test {
     log::init({{"", spdlog::level::info}}, std::make_shared<spdlog::sinks::ostream_sink_mt>(log_));
   }
   void TearDown() override {
-    for (auto* d : windows_titled("Guardar preset")) d->destroy();
+    for (auto* d : dialogs()) d->destroy();
     pump();
     log::init({}, std::make_shared<spdlog::sinks::null_sink_mt>());
     std::filesystem::remove_all(home_);

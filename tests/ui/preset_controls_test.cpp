@@ -1,7 +1,6 @@
 // The preset controls as both views use them: a load applies the preset as stored and shows
 // it, the save dialog offers only what reached its file; and the desk's first-run step.
 #include <gtest/gtest.h>
-#include <gtkmm/entry.h>
 
 #include <fstream>
 #include <map>
@@ -16,15 +15,7 @@ namespace {
 
 class PresetControls : public GuiEnv, public ::testing::WithParamInterface<bool> {
  protected:
-  static std::vector<Gtk::Window*> dialogs() { return windows_titled("Guardar preset"); }
   static int items(const ui::PresetControls& p) { return p.selector->get_model()->children().size(); }
-  // Opens the dialog from "● SAVE", types the name and presses "Guardar".
-  static void save_as(const View& v, const Glib::ustring& typed) {
-    click(*v.presets().save);
-    ASSERT_EQ(dialogs().size(), 1u);
-    find_all<Gtk::Entry>(*dialogs()[0]).at(0)->set_text(typed);
-    click(find_button(*dialogs()[0], "Guardar"));
-  }
   // The log line of the view's preset handlers.
   std::string line(const char* level, const std::string& message) const {
     return std::string(level) + (GetParam() ? " velmora::ui::rack_view] " : " velmora::ui::ventana] ") + message;
@@ -96,7 +87,7 @@ TEST_P(PresetControls, LoadAppliesThePresetAsStoredAndShowsIt) {
 TEST_P(PresetControls, SaveTrimsTheNameAndMovesARepeatToTheEnd) {
   const View v(GetParam(), ProcessorConfig{});
   const ui::PresetControls& p = v.presets();
-  save_as(v, " \t\u00a0Mi preset\u2003 ");
+  save_as(*v.presets().save, " \t\u00a0Mi preset\u2003 ");
   EXPECT_TRUE(std::filesystem::exists(presets_dir() / "Mi_preset.json"));
   EXPECT_EQ(p.selector->get_active_text(), "Mi preset");
   EXPECT_EQ(p.selector->get_active_row_number(), 6);
@@ -108,8 +99,8 @@ TEST_P(PresetControls, SaveTrimsTheNameAndMovesARepeatToTheEnd) {
 
   // The same name again: one item, the entry moved to the end with the new values.
   v.panel().out_gain->set_value(4.0);
-  save_as(v, "Otro");
-  save_as(v, "Mi preset");
+  save_as(*v.presets().save, "Otro");
+  save_as(*v.presets().save, "Mi preset");
   EXPECT_EQ(items(p), 8);
   std::vector<std::string> names;
   for (const Preset& preset : *p.presets) names.push_back(preset.name);
@@ -147,7 +138,7 @@ TEST_P(PresetControls, SaveThatFailsChangesNothingAndKeepsTheDialogOpen) {
     if (r.poisoned) poison(*v.config);
     const auto files_before = files();
     const std::vector<Preset> listed = *v.presets().presets;
-    save_as(v, r.typed);
+    save_as(*v.presets().save, r.typed);
     EXPECT_EQ(count(logs(), "ERROR"), r.error ? 1 : 0) << logs();
     if (r.error) {
       EXPECT_EQ(count(logs(), line("ERROR", r.error)), 1) << logs();

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/render.hpp"
+#include "ui/gui_fixture.hpp"
 
 namespace velmora::ui {
 namespace {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "ui/render.hpp"
+#include "ui/gui_fixture.hpp"
 
 namespace velmora::ui {
 namespace {

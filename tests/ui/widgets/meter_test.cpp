@@ -6,7 +6,7 @@
 #include <limits>
 #include <tuple>
 
-#include "ui/render.hpp"
+#include "ui/gui_fixture.hpp"
 
 namespace velmora::ui {
 namespace {
