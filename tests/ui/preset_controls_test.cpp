@@ -30,14 +30,6 @@ class PresetControls : public GuiEnv, public ::testing::WithParamInterface<bool>
   }
 };
 
-TEST_P(PresetControls, SelectorStartsOnTheStoredNameElseTheFirst) {
-  for (const auto& [stored, shown] : {std::pair{"", "ROCK"}, {"BLUE", "BLUE"}, {"Borrado", "ROCK"}}) {
-    ProcessorConfig cfg;
-    cfg.last_preset = stored;
-    EXPECT_EQ(View(GetParam(), cfg).presets().selector->get_active_text(), shown) << stored;
-  }
-}
-
 // A load applies the preset as stored and shows it: the band-count control is shown, not run,
 // so the preset's own crossovers stay in force. Only the desk logs the load; with the lock
 // poisoned a load only raises the flag.
@@ -157,48 +149,41 @@ TEST_P(PresetControls, SaveThatFailsChangesNothingAndKeepsTheDialogOpen) {
 
 INSTANTIATE_TEST_SUITE_P(Both, PresetControls, ::testing::Bool(), view_name);
 
-class DeskFirstRun : public GuiEnv {};
-
-// A rejected "config.json" is no configuration read, whatever it names.
-TEST_F(DeskFirstRun, AppliesAndSavesRockOnce) {
-  std::filesystem::create_directories(config_path().parent_path());
-  std::ofstream(config_path()) << "{\"num_bands\": 3, \"last_preset\": \"BLUE\"}";
-  const View desk(false, ProcessorConfig::leer(), true);
-  const auto c = live(desk.config);
-  EXPECT_EQ(c.last_preset, "ROCK");
-  EXPECT_EQ(c.crossover_freqs, (Crossovers{120, 400, 2000, 6000, 0}));
-  EXPECT_EQ(ProcessorConfig::cargar(), c) << "config.json holds the applied preset";
-  EXPECT_TRUE(desk.shared->params_dirty.load());
-  const auto& b1 = desk.knobs();
-  EXPECT_EQ((std::array{b1.thr.value(), b1.ratio.value(), b1.atk.value(), b1.rel.value(), b1.gain.value(),
-                        b1.clip_level.value()}),
-            (std::array{-24.0f, 4.0f, 15.0f, 200.0f, 4.0f, -0.5f}));
-  EXPECT_EQ(desk.faces()[4].range->get_text(), ">6k");
-  EXPECT_EQ(desk.presets().selector->get_active_text(), "ROCK");
-  EXPECT_EQ(count(logs(), "INFO velmora::ui::ventana] Primer arranque — preset ROCK aplicado y guardado\n"), 1);
-}
-
-// "Borrado" names a preset whose file is gone; a file that names none, with "" or without the key
-// (an older version's), is read all the same: the first item is selected, the line names what is stored.
-TEST_F(DeskFirstRun, LaterRunShowsTheStoredValuesAndSelectsTheStoredName) {
-  const std::tuple<const char*, const char*, bool> rows[] = {  // stored name, shown, key left out
-      {"BLUE", "BLUE", false}, {"Borrado", "ROCK", false}, {"", "ROCK", false}, {"", "ROCK", true}};
+// A rejected "config.json" is no configuration read, whatever it names: the first run applies
+// and saves "ROCK". A later run shows what is stored and selects the stored name, or the first
+// item for a preset whose file is gone ("Borrado") or for no name, "" or without the key.
+TEST_F(GuiEnv, DeskFirstRunAppliesRockLaterRunsShowWhatIsStored) {
+  const std::tuple<const char*, const char*, bool> rows[] = {  // stored name (none: rejected), shown, key left out
+      {nullptr, "ROCK", false}, {"BLUE", "BLUE", false}, {"Borrado", "ROCK", false}, {"", "ROCK", false},
+      {"", "ROCK", true}};
   for (auto [name, shown, left_out] : rows) {
+    SCOPED_TRACE(name ? name : "rejected");
     log_.str("");
     ProcessorConfig stored;
-    stored.last_preset = name;
+    stored.last_preset = name ? name : "BLUE";
     stored.bands[0].threshold_db = -7.0f;
     stored.num_bands = 3;
+    stored.crossover_freqs = {300, 3000, 0, 0, 0};
     stored.guardar();
     const std::string text = json_form::to_json(stored);
     if (left_out) std::ofstream(config_path()) << text.substr(0, text.rfind(",\n")) + "\n}";
+    if (!name) std::ofstream(config_path()) << "{\"num_bands\": 3, \"last_preset\": \"BLUE\"}";
+    ProcessorConfig expected = stored;
+    if (!name) {
+      expected = ProcessorConfig{};
+      builtin_presets()[0].apply(expected);
+      expected.last_preset = "ROCK";
+    }
     const View desk(false, ProcessorConfig::leer(), true);
-    EXPECT_EQ(live(desk.config), stored) << "nothing is applied again";
-    EXPECT_EQ(ProcessorConfig::cargar(), stored) << "nor saved";
-    EXPECT_FLOAT_EQ(desk.knobs().thr.value(), -7.0f);
-    EXPECT_EQ(desk.panel().band_count->get_value(), 3);
+    EXPECT_EQ(live(desk.config), expected);
+    EXPECT_EQ(ProcessorConfig::cargar(), expected);
+    EXPECT_EQ(desk.shared->params_dirty.load(), !name);
+    EXPECT_FLOAT_EQ(desk.knobs().thr.value(), expected.bands[0].threshold_db);
+    EXPECT_EQ(desk.faces()[4].range->get_text().raw(), name ? kDash : ">6k");
     EXPECT_EQ(desk.presets().selector->get_active_text(), shown);
-    EXPECT_EQ(count(logs(), std::string("INFO velmora::ui::ventana] Preset previo restaurado: ") + name + "\n"), 1);
+    EXPECT_EQ(count(logs(), name ? std::string("INFO velmora::ui::ventana] Preset previo restaurado: ") + name + "\n"
+                                 : "INFO velmora::ui::ventana] Primer arranque — preset ROCK aplicado y guardado\n"),
+              1);
   }
 }
 

@@ -1,9 +1,11 @@
 // Both views as built from a configuration, their meters and their band-count control.
 #include <gtest/gtest.h>
+#include <gtkmm/label.h>
 #include <gtkmm/separator.h>
 
 #include <map>
 
+#include "settings/presets.hpp"
 #include "ui/gui_fixture.hpp"
 
 namespace velmora::test {
@@ -17,30 +19,34 @@ struct BuildCase {
   double bands, in, out, lim;  // on screen, clamped to each control's range
   bool mpx, us50;
   Texts texts;
+  const char* preset;  // selected: the stored name, or the first when no preset has it
 };
 
 const Texts kDefaultTexts{"<120", "120-400", "400-2k", "2k-6k", "6k-12k", ">12k"};
 
 const BuildCase kBuilds[] = {
-    {"defaults", [](ProcessorConfig&) {}, 5, 0, 0, -0.3f, false, false, kDefaultTexts},
-    {"bands0", [](ProcessorConfig& c) { c.num_bands = 0; }, 2, 0, 0, -0.3f, false, false, kDefaultTexts},
+    {"defaults", [](ProcessorConfig&) {}, 5, 0, 0, -0.3f, false, false, kDefaultTexts, "ROCK"},
+    {"bands0", [](ProcessorConfig& c) {
+       c.num_bands = 0;
+       c.last_preset = "BLUE";
+     }, 2, 0, 0, -0.3f, false, false, kDefaultTexts, "BLUE"},
     {"bands3", [](ProcessorConfig& c) {
        c.num_bands = 3;
        c.crossover_freqs = {300, 3000, 0, 0, 0};
-     }, 3, 0, 0, -0.3f, false, false, {"<300", "300-3k", ">3k", kDash, kDash, kDash}},
-    {"bands9", [](ProcessorConfig& c) { c.num_bands = 9; }, 6, 0, 0, -0.3f, false, false, kDefaultTexts},
+       c.last_preset = "Borrado";
+     }, 3, 0, 0, -0.3f, false, false, {"<300", "300-3k", ">3k", kDash, kDash, kDash}, "ROCK"},
+    {"bands9", [](ProcessorConfig& c) { c.num_bands = 9; }, 6, 0, 0, -0.3f, false, false, kDefaultTexts, "ROCK"},
     {"gainsOutOfRange", [](ProcessorConfig& c) {
        c.input_gain_db = 30.0f;
        c.output_gain_db = -20.0f;
        c.limiter_threshold = 3.0f;
-     }, 5, 12, -12, 0, false, false, kDefaultTexts},
+     }, 5, 12, -12, 0, false, false, kDefaultTexts, "ROCK"},
     {"mpxOn50us", [](ProcessorConfig& c) {
        c.mpx.enabled = true;
        c.mpx.tau = Tau::Us50;
-     }, 5, 0, 0, -0.3f, true, true, kDefaultTexts},
+     }, 5, 0, 0, -0.3f, true, true, kDefaultTexts, "ROCK"},
 };
 
-// Every control is in the window, between the dividing lines of its panels.
 TEST_P(Views, ShowTheConfigurationClampedOnScreenOnlyAndRunNoHandler) {
   for (const BuildCase& p : kBuilds) {
     SCOPED_TRACE(p.name);
@@ -65,19 +71,36 @@ TEST_P(Views, ShowTheConfigurationClampedOnScreenOnlyAndRunNoHandler) {
     EXPECT_EQ(band1, (std::array<float, 6>{-33.0f, 3.0f, 10.0f, 2000.0f, 3.0f, -0.5f}));
     EXPECT_FALSE(v.checks().clip->get_active());
     EXPECT_TRUE(v.checks().on->get_active());
+    EXPECT_EQ(v.presets().selector->get_active_text(), p.preset);
     EXPECT_EQ(live(v.config), cfg) << "the build wrote a clamped value back";
     EXPECT_FALSE(v.shared->params_dirty.load());
   }
+}
+
+// Every control is in the window, the band count and the sliders after their captions, the
+// panels parted by their lines, and every built-in preset's name shown whole.
+TEST_P(Views, ShowEveryControl) {
   View v(GetParam(), ProcessorConfig{});
-  std::vector<Gtk::Widget*> controls{v.panel().band_count, v.panel().in_gain, v.panel().out_gain, v.panel().limiter,
-                                     v.panel().tau.us75, v.panel().tau.us50, v.presets().selector,
-                                     v.presets().load, v.presets().save};
+  const ui::PanelControls& c = v.panel();
+  std::vector<Gtk::Widget*> controls{c.band_count, c.in_gain, c.out_gain, c.limiter, c.tau.us75, c.tau.us50,
+                                     v.presets().selector, v.presets().load, v.presets().save};
   for (std::size_t b = 0; b < 6; ++b) {
     for (const ui::Knob* k : v.knobs(b).all()) controls.push_back(k->widget);
     controls.insert(controls.end(), {v.checks(b).clip, v.checks(b).on});
   }
   for (Gtk::Widget* w : controls) EXPECT_EQ(w->get_root(), &v.window) << w->get_name();
+  std::vector<std::string> captions;
+  for (Gtk::Widget* w : std::initializer_list<Gtk::Widget*>{c.band_count, c.in_gain, c.out_gain, c.limiter}) {
+    captions.push_back(dynamic_cast<Gtk::Label&>(*w->get_prev_sibling()).get_text());
+  }
+  const std::vector<std::string> want = GetParam() ? std::vector<std::string>{"BANDS", "IN", "OUT", "LIM"}
+                                                   : std::vector<std::string>{"BANDS", "IN GAIN", "OUT GAIN", "LIMITER"};
+  EXPECT_EQ(captions, want);
   EXPECT_EQ(find_all<Gtk::Separator>(v.window).size(), GetParam() ? 5u : 26u);
+  for (const Preset& p : builtin_presets()) {
+    v.presets().selector->set_active_id(p.name);
+    EXPECT_EQ(v.presets().selector->get_active_text().raw(), p.name);
+  }
 }
 
 // Each band count with the crossovers it writes and the range texts they give.
@@ -121,19 +144,19 @@ TEST_P(Views, BandCountWritesCountAndTableShowsTheirRangesAndLeavesTheKnobs) {
   }
 }
 
-// As a user types over the count and presses Enter: nothing but a band count is taken.
-TEST_P(Views, TypedTextThatIsNoBandCountChangesNothing) {
+// As a user types over the count and presses Enter: only a band count is taken.
+TEST_P(Views, TypedBandCountIsTakenAndOtherTextChangesNothing) {
   const View v(GetParam(), ProcessorConfig{});
   auto* editable = GTK_EDITABLE(v.panel().band_count->gobj());
-  for (const char* typed : {"x", ""}) {
+  for (const auto& [typed, bands] : {std::pair{"x", 5}, {"", 5}, {"3", 3}}) {
     gtk_editable_delete_text(editable, 0, -1);
     int at = 0;
     gtk_editable_insert_text(editable, typed, -1, &at);
     v.panel().band_count->update();
-    EXPECT_EQ(v.panel().band_count->get_value(), 5) << typed;
+    EXPECT_EQ(v.panel().band_count->get_value(), bands) << typed;
+    EXPECT_EQ(live(v.config).num_bands, static_cast<std::uint64_t>(bands)) << typed;
+    EXPECT_EQ(v.shared->params_dirty.load(), bands == 3) << typed;
   }
-  EXPECT_EQ(live(v.config), ProcessorConfig{});
-  EXPECT_FALSE(v.shared->params_dirty.load());
 }
 
 // Each cell holds its own value, so each meter's lit run tells which cell it reads and in which

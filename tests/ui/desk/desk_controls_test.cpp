@@ -1,7 +1,6 @@
 // The desk's multiplex panel: the pre-emphasis button that was just deactivated, the
 // display-only knobs and the status text.
 #include <gtest/gtest.h>
-#include <gtkmm/drawingarea.h>
 #include <gtkmm/label.h>
 
 #include "ui/gui_fixture.hpp"
@@ -9,16 +8,7 @@
 namespace velmora::test {
 namespace {
 
-Gtk::Widget& mpx_panel(const View& desk) {
-  for (auto* c = desk.desk->main_row->get_first_child(); c != nullptr; c = c->get_next_sibling()) {
-    if (c->has_css_class("mpx-panel")) return *c;
-  }
-  throw std::runtime_error("no multiplex panel");
-}
-
-class DeskControls : public GuiEnv {};
-
-TEST_F(DeskControls, DeactivatedPreEmphasisButtonWritesNothing) {
+TEST_F(GuiEnv, DeactivatedPreEmphasisButtonWritesNothing) {
   auto config = make_shared_config(ProcessorConfig{});
   auto shared = SharedState::create();
   Gtk::CheckButton off("75 µs (NRSC)");
@@ -29,7 +19,7 @@ TEST_F(DeskControls, DeactivatedPreEmphasisButtonWritesNothing) {
 }
 
 // The status names what the rate allows, and the panel shows it; its level knobs only display.
-TEST_F(DeskControls, MpxPanelShowsWhatTheRateAllowsAndItsKnobsEditNothing) {
+TEST_F(GuiEnv, MpxPanelShowsWhatTheRateAllowsAndItsKnobsEditNothing) {
   const std::tuple<std::uint32_t, const char*, const char*> rows[] = {
       {44100, "MONO (44kHz)\n≥96kHz p/estéreo", "mpx-status-off"}, {95999, "MONO (95kHz)\n≥96kHz p/estéreo", "mpx-status-off"},
       {96000, "ESTÉREO MPX\n96kHz", "mpx-status-ok"}, {192000, "ESTÉREO MPX\n192kHz", "mpx-status-ok"}};
@@ -39,18 +29,17 @@ TEST_F(DeskControls, MpxPanelShowsWhatTheRateAllowsAndItsKnobsEditNothing) {
   }
   ProcessorConfig cfg;
   cfg.sample_rate = 96000;
-  const View desk(false, cfg);
+  const View v(false, cfg);
   std::vector<Glib::ustring> shown;
-  for (auto* l : find_all<Gtk::Label>(mpx_panel(desk))) {
+  for (auto* l : find_all<Gtk::Label>(*v.desk->root)) {
     if (l->has_css_class("mpx-status-ok")) shown.push_back(l->get_text());
   }
   EXPECT_EQ(shown, std::vector<Glib::ustring>{"ESTÉREO MPX\n96kHz"});
-  auto areas = find_all<Gtk::DrawingArea>(mpx_panel(desk));
-  ASSERT_EQ(areas.size(), 4u);  // two knobs, two meters
-  scroll(*areas[0], 0.0, -20.0);
-  scroll(*areas[1], 0.0, -20.0);
-  EXPECT_EQ(live(desk.config), cfg);
-  EXPECT_FALSE(desk.shared->params_dirty.load());
+  // The multiplex panel's two knobs stand before its two meters, last in the main row.
+  const auto areas = find_all<Gtk::DrawingArea>(*v.desk->main_row);
+  for (auto k = areas.end() - 4; k != areas.end() - 2; ++k) EXPECT_TRUE(scroll(**k, 0.0, -20.0));
+  EXPECT_EQ(live(v.config), cfg);
+  EXPECT_FALSE(v.shared->params_dirty.load());
 }
 
 }  // namespace

@@ -6,9 +6,9 @@
 namespace velmora::test {
 namespace {
 
-class RackViewTest : public GuiEnv {};
-
-TEST_F(RackViewTest, DrawerEditsAndShowsTheSelectedBand) {
+// A strip or a tab selects the band that the drawer shows and edits (the edit tables check that
+// an edit changes that band's field alone).
+TEST_F(GuiEnv, RackDrawerEditsAndShowsTheSelectedBand) {
   ProcessorConfig cfg;
   for (std::size_t b = 0; b < 6; ++b) cfg.bands[b].makeup_db = static_cast<float>(b);
   cfg.bands[2].clip_enable = false;
@@ -32,17 +32,15 @@ TEST_F(RackViewTest, DrawerEditsAndShowsTheSelectedBand) {
   EXPECT_FALSE(d.checks.clip->get_active());
   EXPECT_TRUE(d.checks.on->get_active());
   notch_up(d.knobs.gain);
-  ProcessorConfig expected = cfg;
-  expected.bands[2].makeup_db = live(rack.config).bands[2].makeup_db;
-  EXPECT_FLOAT_EQ(expected.bands[2].makeup_db, 2.12f);
-  EXPECT_EQ(live(rack.config), expected) << "GAIN changes band 3 only";
+  const ProcessorConfig edited = live(rack.config);
+  EXPECT_FLOAT_EQ(edited.bands[2].makeup_db, 2.12f);
 
   press(*d.tabs[4]);
   EXPECT_EQ(highlighted(), std::vector<std::size_t>{4});
   EXPECT_FLOAT_EQ(d.knobs.gain.value(), 4.0f);
   EXPECT_TRUE(d.checks.clip->get_active());
   EXPECT_FALSE(d.checks.on->get_active());
-  EXPECT_EQ(live(rack.config), expected) << "selecting writes nothing";
+  EXPECT_EQ(live(rack.config), edited) << "selecting writes nothing";
   EXPECT_FALSE(rack.shared->params_dirty.load());
 
   click(*d.collapse);
