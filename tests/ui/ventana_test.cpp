@@ -1,9 +1,9 @@
-// The main window in a real GTK window: the build, the view switch, stand-by and a poisoned
-// configuration at close (the program's own close, save and second start are run end to end).
+// The main window in a real GTK window: the view switch, stand-by, what each view shows of the
+// other's loads and saves, and a poisoned configuration at close (the program's own close, save
+// and second start are run end to end).
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <stdexcept>
 
 #include "settings/json_form.hpp"
 #include "settings/presets.hpp"
@@ -16,72 +16,41 @@ namespace {
 namespace fs = std::filesystem;
 using Classes = std::vector<Glib::ustring>;
 
-class Ventana : public GuiEnv {
- protected:
-  static void SetUpTestSuite() {
-    // Non-unique under its own ID: the tests never hand over to a running Velmora.
-    app_ = Gtk::Application::create("org.velmora.VelmoraTest", Gio::Application::Flags::NON_UNIQUE);
-    app_->register_application();
-  }
-  void TearDown() override {
-    for (Gtk::Window* w : app_->get_windows()) w->destroy();
-    settle(50);
-    GuiEnv::TearDown();
-  }
-  // Runs the main loop for `ms`.
-  static void settle(int ms) { run_until([] { return false; }, std::chrono::milliseconds(ms)); }
-
-  static inline Glib::RefPtr<Gtk::Application> app_;
-};
+// Runs the main loop for `ms`.
+void settle(int ms) { run_until([] { return false; }, std::chrono::milliseconds(ms)); }
 
 // The view toggles swap the views, their classes and the default size (the desk toggle through
-// the group); stand-by flips the flag, the label and the class. Neither is a setting.
-TEST_F(Ventana, ModeBarSwitchesTheViewAndStandBy) {
-  auto f = ui::build_window(*app_);
-  fs::remove(config_path());  // the first run saved "ROCK" and raised the flag
-  f->shared->params_dirty.store(false);
-  const auto view = [&] {
-    int w = 0, h = 0;
-    f->window->get_default_size(w, h);
-    return std::tuple{f->desk->root->get_visible(), f->rack->root->get_visible(), f->desk_toggle->get_css_classes(),
-                      f->rack_toggle->get_css_classes(), w, h};
-  };
-  const Classes off{"rack-mode-btn"}, on{"rack-mode-btn", "rack-mode-btn-active"};
-  EXPECT_EQ(view(), std::tuple(true, false, on, off, 1440, 700));  // before a shown window reports its real size
-  f->window->present();
-  f->rack_toggle->set_active(true);
-  EXPECT_EQ(view(), std::tuple(false, true, off, on, -1, -1));
-  EXPECT_TRUE(f->root->get_first_child()->get_visible()) << "the mode bar stays";
-  f->desk_toggle->set_active(true);
-  EXPECT_EQ(view(), std::tuple(true, false, on, off, 1440, 700));
-
-  Gtk::ToggleButton& stby = *f->standby_toggle;
-  const auto standby = [&] { return std::tuple{f->shared->bypass.load(), stby.get_label(), stby.get_css_classes()}; };
-  stby.set_active(true);
-  EXPECT_EQ(standby(), std::tuple(true, Glib::ustring("▶  BYPASS ON"), Classes{"rack-stby-on"}));
-  stby.set_active(false);
-  EXPECT_EQ(standby(), std::tuple(false, Glib::ustring("⏸  STAND BY"), Classes{"rack-stby-off"}));
-  EXPECT_FALSE(fs::exists(config_path()));
-  EXPECT_FALSE(f->shared->params_dirty.load());
-}
-
-// Either view shows the settings in force when it comes up, whichever view changed them, and
-// coming up writes nothing. A name saved in either view loads in both what was last saved under
-// it. A long name, which the dialog takes, and one of megabytes from a file are shortened in both
-// selectors and whole in the tooltip while selected (up to a thousand characters); the window
-// keeps its width in both views.
-TEST_F(Ventana, EachViewShowsWhatTheOtherLoadedOrSaved) {
+// the group); stand-by flips the flag, the label and the class; neither is a setting. Either view
+// shows the settings in force when it comes up, whichever view changed them, and coming up writes
+// nothing. A name saved in either view loads in both what was last saved under it. A long name,
+// which the dialog takes, and one of megabytes from a file are shortened in both selectors and
+// whole in the tooltip while selected (up to a thousand characters); the window keeps its width.
+TEST_F(GuiEnv, MainWindowSwitchesViewsThatShowWhatTheOtherLoadedOrSaved) {
+  // Non-unique under its own ID: the test never hands over to a running Velmora.
+  const auto app = Gtk::Application::create("org.velmora.VelmoraTest", Gio::Application::Flags::NON_UNIQUE);
+  app->register_application();
   std::string huge_name;
   while (huge_name.size() < (3u << 20)) huge_name += "Morning Show ";
   fs::create_directories(presets_dir());
   std::ofstream(presets_dir() / "huge.json") << json_form::to_json(Preset::from_config(huge_name, ProcessorConfig{}));
-  auto f = ui::build_window(*app_);
+  auto f = ui::build_window(*app);
   const ui::RackView& rack = *f->rack;
   const ui::DeskView& desk = *f->desk;
-  // The first run applied "ROCK" after both views were built.
+  // The first run applied "ROCK" after both views were built, saved it and raised the flag.
   EXPECT_EQ(rack.presets->selector->get_active_text(), "ROCK");
   EXPECT_FLOAT_EQ(rack.drawer.knobs.thr.value(), -24.0f);
   EXPECT_EQ(rack.strips[4].range->get_text(), ">6k");
+  fs::remove(config_path());
+  f->shared->params_dirty.store(false);
+
+  const auto view = [&] {
+    int w = 0, h = 0;
+    f->window->get_default_size(w, h);
+    return std::tuple{desk.root->get_visible(), rack.root->get_visible(), f->desk_toggle->get_css_classes(),
+                      f->rack_toggle->get_css_classes(), w, h};
+  };
+  const Classes off{"rack-mode-btn"}, on{"rack-mode-btn", "rack-mode-btn-active"};
+  EXPECT_EQ(view(), std::tuple(true, false, on, off, 1440, 700));  // before a shown window reports its real size
   const auto widths = [&] {  // ends in the rack view
     f->desk_toggle->set_active(true);
     f->window->present();
@@ -93,6 +62,19 @@ TEST_F(Ventana, EachViewShowsWhatTheOtherLoadedOrSaved) {
   };
   const auto normal = widths();
   EXPECT_EQ(normal.first, ui::kDeskWidth);
+  f->desk_toggle->set_active(true);
+  EXPECT_EQ(view(), std::tuple(true, false, on, off, 1440, 700));
+  f->rack_toggle->set_active(true);
+  EXPECT_EQ(view(), std::tuple(false, true, off, on, -1, -1));
+  EXPECT_TRUE(f->root->get_first_child()->get_visible()) << "the mode bar stays";
+  Gtk::ToggleButton& stby = *f->standby_toggle;
+  const auto standby = [&] { return std::tuple{f->shared->bypass.load(), stby.get_label(), stby.get_css_classes()}; };
+  stby.set_active(true);
+  EXPECT_EQ(standby(), std::tuple(true, Glib::ustring("▶  BYPASS ON"), Classes{"rack-stby-on"}));
+  stby.set_active(false);
+  EXPECT_EQ(standby(), std::tuple(false, Glib::ustring("⏸  STAND BY"), Classes{"rack-stby-off"}));
+  EXPECT_FALSE(fs::exists(config_path()));
+  EXPECT_FALSE(f->shared->params_dirty.load());
 
   f->desk_toggle->set_active(true);
   desk.presets->selector->set_active_id("HARD BASS");
@@ -138,14 +120,12 @@ TEST_F(Ventana, EachViewShowsWhatTheOtherLoadedOrSaved) {
   EXPECT_FLOAT_EQ(live(f->config).output_gain_db, 4.0f);
   EXPECT_EQ(desk.panel.out_gain->get_value(), 4.0);
   EXPECT_EQ(widths(), normal);
-}
 
-TEST_F(Ventana, PoisonedConfigIsNotSavedAtClose) {
-  auto f = ui::build_window(*app_);
-  fs::remove(config_path());  // written by the first run
+  // A poisoned configuration is not saved at close.
+  fs::remove(config_path());
   poison(*f->config);
   f->window->destroy();
-  settle(20);
+  settle(50);
   EXPECT_FALSE(fs::exists(config_path()));
 }
 
