@@ -1,4 +1,5 @@
-// Both views as built from a configuration, their meters and their band-count control.
+// Both views as built from a configuration, their meters and their band-count control; the
+// desk's multiplex panel and the rack's drawer.
 #include <gtest/gtest.h>
 #include <gtkmm/label.h>
 #include <gtkmm/separator.h>
@@ -187,6 +188,91 @@ TEST_P(Views, EachMeterReadsItsCellInItsMode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, Views, ::testing::Bool(), view_name);
+
+TEST_F(GuiEnv, DeactivatedPreEmphasisButtonWritesNothing) {
+  auto config = make_shared_config(ProcessorConfig{});
+  auto shared = SharedState::create();
+  Gtk::CheckButton off("75 µs (NRSC)");
+  ui::on_tau75_toggled(off, config, shared);
+  ui::on_tau50_toggled(off, config, shared);
+  EXPECT_EQ(live(config), ProcessorConfig{});
+  EXPECT_FALSE(shared->params_dirty.load());
+}
+
+// The status names what the rate allows, and the panel shows it; its level knobs only display.
+TEST_F(GuiEnv, MpxPanelShowsWhatTheRateAllowsAndItsKnobsEditNothing) {
+  const std::tuple<std::uint32_t, const char*, const char*> rows[] = {
+      {44100, "MONO (44kHz)\n≥96kHz p/estéreo", "mpx-status-off"}, {95999, "MONO (95kHz)\n≥96kHz p/estéreo", "mpx-status-off"},
+      {96000, "ESTÉREO MPX\n96kHz", "mpx-status-ok"}, {192000, "ESTÉREO MPX\n192kHz", "mpx-status-ok"}};
+  for (const auto& [rate, text, css] : rows) {
+    const ui::MpxStatus status = ui::mpx_status(rate);
+    EXPECT_EQ(std::tie(status.text, status.css_class), std::make_tuple(std::string(text), std::string(css)));
+  }
+  ProcessorConfig cfg;
+  cfg.sample_rate = 96000;
+  const View v(false, cfg);
+  std::vector<Glib::ustring> shown;
+  for (auto* l : find_all<Gtk::Label>(*v.desk->root)) {
+    if (l->has_css_class("mpx-status-ok")) shown.push_back(l->get_text());
+  }
+  EXPECT_EQ(shown, std::vector<Glib::ustring>{"ESTÉREO MPX\n96kHz"});
+  // The multiplex panel's two knobs stand before its two meters, last in the main row.
+  const auto areas = find_all<Gtk::DrawingArea>(*v.desk->main_row);
+  for (auto k = areas.end() - 4; k != areas.end() - 2; ++k) EXPECT_TRUE(scroll(**k, 0.0, -20.0));
+  EXPECT_EQ(live(v.config), cfg);
+  EXPECT_FALSE(v.shared->params_dirty.load());
+}
+
+// A strip or a tab selects the band that the drawer shows and edits (the edit tables check that
+// an edit changes that band's field alone).
+TEST_F(GuiEnv, RackDrawerEditsAndShowsTheSelectedBand) {
+  ProcessorConfig cfg;
+  for (std::size_t b = 0; b < 6; ++b) cfg.bands[b].makeup_db = static_cast<float>(b);
+  cfg.bands[2].clip_enable = false;
+  cfg.bands[4].enabled = false;
+  const View rack(true, cfg);
+  ui::RackDrawer& d = rack.rack->drawer;
+  const auto highlighted = [&] {
+    std::vector<std::size_t> out;
+    for (std::size_t k = 0; k < 6; ++k) {
+      if (d.tabs[k]->has_css_class("rack-tab-sel")) out.push_back(k);
+    }
+    return out;
+  };
+
+  EXPECT_FALSE(d.revealer->get_reveal_child()) << "built closed, on band 1";
+  EXPECT_EQ(highlighted(), std::vector<std::size_t>{0});
+  press(*rack.rack->strips[2].root);
+  EXPECT_TRUE(d.revealer->get_reveal_child());
+  EXPECT_EQ(highlighted(), std::vector<std::size_t>{2});
+  EXPECT_FLOAT_EQ(d.knobs.gain.value(), 2.0f);
+  EXPECT_FALSE(d.checks.clip->get_active());
+  EXPECT_TRUE(d.checks.on->get_active());
+  notch_up(d.knobs.gain);
+  const ProcessorConfig edited = live(rack.config);
+  EXPECT_FLOAT_EQ(edited.bands[2].makeup_db, 2.12f);
+
+  press(*d.tabs[4]);
+  EXPECT_EQ(highlighted(), std::vector<std::size_t>{4});
+  EXPECT_FLOAT_EQ(d.knobs.gain.value(), 4.0f);
+  EXPECT_TRUE(d.checks.clip->get_active());
+  EXPECT_FALSE(d.checks.on->get_active());
+  EXPECT_EQ(live(rack.config), edited) << "selecting writes nothing";
+  EXPECT_FALSE(rack.shared->params_dirty.load());
+
+  click(*d.collapse);
+  EXPECT_FALSE(d.revealer->get_reveal_child());
+  notch_up(d.knobs.gain);
+  EXPECT_FLOAT_EQ(live(rack.config).bands[4].makeup_db, 4.12f) << "hiding keeps the selection";
+  press(*rack.rack->strips[4].root);
+  EXPECT_TRUE(d.revealer->get_reveal_child());
+
+  // A poisoned lock still moves the selection, but leaves the controls as they are.
+  poison(*rack.config);
+  press(*d.tabs[0]);
+  EXPECT_EQ(highlighted(), std::vector<std::size_t>{0});
+  EXPECT_FLOAT_EQ(d.knobs.gain.value(), 4.12f);
+}
 
 }  // namespace
 }  // namespace velmora::test
