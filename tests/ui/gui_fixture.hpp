@@ -95,37 +95,30 @@ inline bool near(Px p, double r, double g, double b, int tol = 2) {
   return close(p.r, r) && close(p.g, g) && close(p.b, b);
 }
 
-// The first controller of GType `type` on `widget`; the widget keeps it alive.
-inline GObject* find_controller(Gtk::Widget& widget, GType type) {
+// Emits `signal` on the widget's first controller of GType `type`, as a wheel, a drag or a press does.
+template <class... A>
+void emit(Gtk::Widget& widget, GType type, const char* signal, A... args) {
   GListModel* list = gtk_widget_observe_controllers(widget.gobj());
-  GObject* found = nullptr;
-  for (guint i = 0; found == nullptr && i < g_list_model_get_n_items(list); ++i) {
+  bool found = false;
+  for (guint i = 0; !found && i < g_list_model_get_n_items(list); ++i) {
     auto* item = static_cast<GObject*>(g_list_model_get_item(list, i));
-    if (G_TYPE_CHECK_INSTANCE_TYPE(item, type)) found = item;
+    if ((found = G_TYPE_CHECK_INSTANCE_TYPE(item, type))) g_signal_emit_by_name(item, signal, args...);
     g_object_unref(item);
   }
   g_object_unref(list);
-  EXPECT_NE(found, nullptr) << g_type_name(type);
-  return found;
+  EXPECT_TRUE(found) << g_type_name(type);
+  pump();
 }
 
-// What a wheel, a drag and a press of the primary button emit on the widget's controllers.
 inline bool scroll(Gtk::Widget& widget, double dx, double dy) {
   gboolean handled = FALSE;
-  if (GObject* c = find_controller(widget, GTK_TYPE_EVENT_CONTROLLER_SCROLL)) {
-    g_signal_emit_by_name(c, "scroll", dx, dy, &handled);
-  }
+  emit(widget, GTK_TYPE_EVENT_CONTROLLER_SCROLL, "scroll", dx, dy, &handled);
   return handled != FALSE;
 }
 
-inline void drag(Gtk::Widget& widget, double ox, double oy) {
-  if (GObject* g = find_controller(widget, GTK_TYPE_GESTURE_DRAG)) g_signal_emit_by_name(g, "drag-update", ox, oy);
-}
+inline void drag(Gtk::Widget& widget, double ox, double oy) { emit(widget, GTK_TYPE_GESTURE_DRAG, "drag-update", ox, oy); }
 
-inline void press(Gtk::Widget& widget) {
-  if (GObject* g = find_controller(widget, GTK_TYPE_GESTURE_CLICK)) g_signal_emit_by_name(g, "pressed", 1, 1.0, 1.0);
-  pump();
-}
+inline void press(Gtk::Widget& widget) { emit(widget, GTK_TYPE_GESTURE_CLICK, "pressed", 1, 1.0, 1.0); }
 
 // Emits "clicked" as a pointer click does (keyboard activation would wait for a timeout).
 inline void click(Gtk::Button& b) {

@@ -116,7 +116,7 @@ const CountCase kCounts[] = {
     {6, {80, 320, 1200, 4800, 12000}, {"<80", "80-320", "320-1k", "1k-5k", "5k-12k", ">12k"}},
 };
 
-TEST_P(Views, BandCountWritesCountAndTableShowsTheirRangesAndLeavesTheKnobs) {
+TEST_P(Views, BandCountWritesCountAndTableShowsRangesLeavesKnobsAndTakesOnlyCountsTyped) {
   for (const CountCase& p : kCounts) {
     SCOPED_TRACE(p.n);
     ProcessorConfig cfg;
@@ -140,10 +140,7 @@ TEST_P(Views, BandCountWritesCountAndTableShowsTheirRangesAndLeavesTheKnobs) {
     EXPECT_TRUE(v.shared->params_dirty.load());
     EXPECT_EQ(range_texts(v)[1], p.n == 2 ? "300-3k" : ">800");
   }
-}
-
-// As a user types over the count and presses Enter: only a band count is taken.
-TEST_P(Views, TypedBandCountIsTakenAndOtherTextChangesNothing) {
+  // As a user types over the count and presses Enter: only a band count is taken.
   const View v(GetParam(), ProcessorConfig{});
   auto* editable = GTK_EDITABLE(v.panel().band_count->gobj());
   for (const auto& [typed, bands] : {std::pair{"x", 5}, {"", 5}, {"3", 3}}) {
@@ -187,20 +184,9 @@ TEST_P(Views, EachMeterReadsItsCellInItsMode) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Both, Views, ::testing::Bool(), view_name);
-
-TEST_F(GuiEnv, DeactivatedPreEmphasisButtonWritesNothing) {
-  auto config = make_shared_config(ProcessorConfig{});
-  auto shared = SharedState::create();
-  Gtk::CheckButton off("75 µs (NRSC)");
-  ui::on_tau75_toggled(off, config, shared);
-  ui::on_tau50_toggled(off, config, shared);
-  EXPECT_EQ(live(config), ProcessorConfig{});
-  EXPECT_FALSE(shared->params_dirty.load());
-}
-
-// The status names what the rate allows, and the panel shows it; its level knobs only display.
-TEST_F(GuiEnv, MpxPanelShowsWhatTheRateAllowsAndItsKnobsEditNothing) {
+// The status names what the rate allows, and the panel shows it; its level knobs only display,
+// and the pre-emphasis button that was just deactivated writes nothing.
+TEST_F(GuiEnv, DeskMpxPanelShowsWhatTheRateAllowsAndWritesOnlyThroughItsChoice) {
   const std::tuple<std::uint32_t, const char*, const char*> rows[] = {
       {44100, "MONO (44kHz)\n≥96kHz p/estéreo", "mpx-status-off"}, {95999, "MONO (95kHz)\n≥96kHz p/estéreo", "mpx-status-off"},
       {96000, "ESTÉREO MPX\n96kHz", "mpx-status-ok"}, {192000, "ESTÉREO MPX\n192kHz", "mpx-status-ok"}};
@@ -219,6 +205,9 @@ TEST_F(GuiEnv, MpxPanelShowsWhatTheRateAllowsAndItsKnobsEditNothing) {
   // The multiplex panel's two knobs stand before its two meters, last in the main row.
   const auto areas = find_all<Gtk::DrawingArea>(*v.desk->main_row);
   for (auto k = areas.end() - 4; k != areas.end() - 2; ++k) EXPECT_TRUE(scroll(**k, 0.0, -20.0));
+  Gtk::CheckButton off;
+  ui::on_tau75_toggled(off, v.config, v.shared);
+  ui::on_tau50_toggled(off, v.config, v.shared);
   EXPECT_EQ(live(v.config), cfg);
   EXPECT_FALSE(v.shared->params_dirty.load());
 }
@@ -273,6 +262,67 @@ TEST_F(GuiEnv, RackDrawerEditsAndShowsTheSelectedBand) {
   EXPECT_EQ(highlighted(), std::vector<std::size_t>{0});
   EXPECT_FLOAT_EQ(d.knobs.gain.value(), 4.12f);
 }
+
+// Every editing control of both views: one edit changes its one field and nothing else, a
+// second one with the lock poisoned writes nothing, and each raises the reload flag exactly
+// where the audio side needs a rebuild.
+using Cfg = const ProcessorConfig&;
+constexpr std::size_t kBand = 3;  // band 4: not the drawer's first band
+
+struct EditCase {
+  const char* name;
+  void (*edit)(const View&, bool again);
+  double (*read)(Cfg);
+  void (*copy)(ProcessorConfig& to, Cfg from);
+  double after;
+  bool desk_flag;
+  bool rack_flag;
+};
+
+#define FIELD(m)                                  \
+  [](Cfg c) { return static_cast<double>(c.m); }, \
+      [](ProcessorConfig& to, Cfg from) { to.m = from.m; }
+
+const EditCase kEdits[] = {
+    {"in", [](const View& v, bool again) { v.panel().in_gain->set_value(again ? 1 : 6.5); }, FIELD(input_gain_db), 6.5, false, false},
+    {"out", [](const View& v, bool again) { v.panel().out_gain->set_value(again ? 1 : -11.5); }, FIELD(output_gain_db), -11.5, false, false},
+    {"lim", [](const View& v, bool again) { v.panel().limiter->set_value(again ? -1 : -9); }, FIELD(limiter_threshold), -6, false, false},
+    {"mpx", [](const View& v, bool again) { v.set_mpx(!again); }, FIELD(mpx.enabled), 1, false, false},
+    {"tau", [](const View& v, bool again) { (again ? v.panel().tau.us75 : v.panel().tau.us50)->set_active(true); },
+     FIELD(mpx.tau), static_cast<double>(Tau::Us50), true, true},
+    {"thr", [](const View& v, bool) { notch_up(v.knobs(kBand).thr); }, FIELD(bands[kBand].threshold_db), -17.7, false, false},
+    {"ratio", [](const View& v, bool) { notch_up(v.knobs(kBand).ratio); }, FIELD(bands[kBand].ratio), 3.095, false, false},
+    {"atk", [](const View& v, bool) { notch_up(v.knobs(kBand).atk); }, FIELD(bands[kBand].attack_ms), 10.9995, true, true},
+    {"rel", [](const View& v, bool) { notch_up(v.knobs(kBand).rel); }, FIELD(bands[kBand].release_ms), 159.95, true, true},
+    {"gain", [](const View& v, bool) { notch_up(v.knobs(kBand).gain); }, FIELD(bands[kBand].makeup_db), 3.12, false, false},
+    {"lvl", [](const View& v, bool) { notch_up(v.knobs(kBand).clip_level); }, FIELD(bands[kBand].clip_level_db), -0.44, false, false},
+    {"clip", [](const View& v, bool again) { v.checks(kBand).clip->set_active(again); }, FIELD(bands[kBand].clip_enable), 0, false, false},
+    // The desk's "ON" asks for a rebuild; the drawer's leaves it to the next snapshot.
+    {"on", [](const View& v, bool again) { v.checks(kBand).on->set_active(again); }, FIELD(bands[kBand].enabled), 0, true, false},
+};
+
+TEST_P(Views, EachEditWritesOnlyItsFieldAndRaisesTheFlagOnlyWhereNeeded) {
+  for (const EditCase& p : kEdits) {
+    SCOPED_TRACE(p.name);
+    const View v(GetParam(), ProcessorConfig{});
+    const bool flag = GetParam() ? p.rack_flag : p.desk_flag;
+    p.edit(v, false);
+    const ProcessorConfig after = live(v.config);
+    EXPECT_NEAR(p.read(after), p.after, 1e-5);
+    ProcessorConfig rest;
+    p.copy(rest, after);
+    EXPECT_EQ(after, rest) << "another field changed";
+    EXPECT_EQ(v.shared->params_dirty.load(), flag);
+
+    v.shared->params_dirty.store(false);
+    poison(*v.config);
+    p.edit(v, true);
+    EXPECT_EQ(live(v.config), after) << "a poisoned lock skips the write";
+    EXPECT_EQ(v.shared->params_dirty.load(), flag);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, Views, ::testing::Bool(), view_name);
 
 }  // namespace
 }  // namespace velmora::test
