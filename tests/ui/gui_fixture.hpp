@@ -34,10 +34,7 @@ inline bool run_until(const std::function<bool()>& done, std::chrono::millisecon
 }
 
 // Runs every event that is ready now.
-inline void pump() {
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
-}
+inline void pump() { run_until([] { return !g_main_context_pending(nullptr); }); }
 
 // Puts `child` alone in `window` at its requested size and waits until it has been drawn once.
 inline void show_in(Gtk::Window& window, Gtk::Widget& child) {
@@ -46,8 +43,7 @@ inline void show_in(Gtk::Window& window, Gtk::Widget& child) {
   window.set_child(child);
   window.present();
   run_until([&] { return child.get_mapped() && child.get_width() > 0; });
-  for (int i = 0; i < 20; ++i) g_main_context_iteration(nullptr, FALSE);
-  ASSERT_TRUE(child.get_mapped());
+  pump();
 }
 
 // Renders `widget` through GTK's own snapshot path (draw functions and CSS included) into an
