@@ -36,16 +36,14 @@ const BuildCase kBuilds[] = {
        c.crossover_freqs = {300, 3000, 0, 0, 0};
        c.last_preset = "Borrado";
      }, 3, 0, 0, -0.3f, false, false, {"<300", "300-3k", ">3k", kDash, kDash, kDash}, "ROCK"},
-    {"bands9", [](ProcessorConfig& c) { c.num_bands = 9; }, 6, 0, 0, -0.3f, false, false, kDefaultTexts, "ROCK"},
-    {"gainsOutOfRange", [](ProcessorConfig& c) {
+    {"bands9GainsOutOfRangeMpxOn50us", [](ProcessorConfig& c) {
+       c.num_bands = 9;
        c.input_gain_db = 30.0f;
        c.output_gain_db = -20.0f;
        c.limiter_threshold = 3.0f;
-     }, 5, 12, -12, 0, false, false, kDefaultTexts, "ROCK"},
-    {"mpxOn50us", [](ProcessorConfig& c) {
        c.mpx.enabled = true;
        c.mpx.tau = Tau::Us50;
-     }, 5, 0, 0, -0.3f, true, true, kDefaultTexts, "ROCK"},
+     }, 6, 12, -12, 0, true, true, kDefaultTexts, "ROCK"},
 };
 
 TEST_P(Views, ShowTheConfigurationClampedOnScreenOnlyAndRunNoHandler) {
@@ -64,7 +62,6 @@ TEST_P(Views, ShowTheConfigurationClampedOnScreenOnlyAndRunNoHandler) {
               (std::array{p.bands, p.in, p.out, p.lim}));
     EXPECT_EQ(v.mpx(), p.mpx);
     EXPECT_EQ(c.tau.us50->get_active(), p.us50);
-    EXPECT_NE(c.tau.us50->get_active(), c.tau.us75->get_active());
     EXPECT_EQ(range_texts(v), p.texts);
     expect_active(v, static_cast<std::uint64_t>(p.bands));
     std::array<float, 6> band1{};

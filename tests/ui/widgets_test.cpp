@@ -15,7 +15,9 @@
 namespace velmora::ui {
 namespace {
 
-TEST(Stylesheet, ParsesWithoutErrors) {
+// The stylesheet parses cleanly. Installed, it gives every window the dark background, and a
+// modifier's rule stands after its base rule, so its colour wins.
+TEST(Stylesheet, ParsesDarkensWindowsAndLetsModifierClassesWin) {
   auto provider = Gtk::CssProvider::create();
   std::vector<std::string> errors;
   provider->signal_parsing_error().connect(
@@ -24,10 +26,7 @@ TEST(Stylesheet, ParsesWithoutErrors) {
       });
   provider->load_from_data(stylesheet_text());
   EXPECT_EQ(errors, std::vector<std::string>{});
-}
 
-// Every window gets the dark background; a modifier's rule stands after its base rule, so its colour wins.
-TEST(InstalledStyle, DarkWindowsAndModifierClassesWinOverTheirBase) {
   install_stylesheet();
   Gtk::Window window;
   window.set_default_size(200, 100);
@@ -58,24 +57,17 @@ TEST(KnobValueText, FormatsByUnitAndThreshold) {
   for (const auto& [value, unit, text] : rows) EXPECT_EQ(knob_value_text(value, unit), text);
 }
 
-// A 0..100 knob at 50 in a real window, every callback call recorded.
-class KnobWidget : public ::testing::Test {
- protected:
-  void SetUp() override {
-    test::show_in(window, *knob.widget);
-    knob.connect_changed([this](float v) { calls.push_back(v); });
-  }
-  void TearDown() override { window.destroy(); }
-
+// A 0..100 knob at 50 in a real window. A wheel notch is half a unit, up raises; 10 px of drag
+// above the start is 5 % of the range, added again on every motion event; sideways does nothing.
+// The callback sees every event, clamped ones included; set_value clamps and calls nothing back;
+// a newer callback replaces the old. The track (radius 23 around (32, 40)) is orange from its
+// start, down-left, clockwise up to the value's angle, where the pointer (at radius 14) stands.
+TEST(KnobWidget, TurnsByWheelAndDragClampsCallsBackAndPaintsTheValue) {
   Gtk::Window window;
   Knob knob{"THR", "dB", 0.0f, 100.0f, 50.0f};
+  test::show_in(window, *knob.widget);
   std::vector<float> calls;
-};
-
-// A wheel notch is half a unit, up raises; 10 px of drag above the start is 5 % of the range,
-// added again on every motion event; sideways does nothing. The callback sees every event,
-// clamped ones included; set_value clamps and calls nothing back; a newer callback replaces the old.
-TEST_F(KnobWidget, TurnsByWheelAndDragClampsAndCallsBackTheNewestCallback) {
+  knob.connect_changed([&calls](float v) { calls.push_back(v); });
   for (double dy : {-1, -1, 1, -200, -3, 1000, 2}) EXPECT_TRUE(test::scroll(*knob.widget, 0.0, dy));
   EXPECT_EQ(calls, (std::vector<float>{50.5f, 51.0f, 50.5f, 100.0f, 100.0f, 0.0f, 0.0f}));
   knob.set_value(50.0f);
@@ -94,11 +86,7 @@ TEST_F(KnobWidget, TurnsByWheelAndDragClampsAndCallsBackTheNewestCallback) {
   test::scroll(*knob.widget, 0.0, -2.0);
   EXPECT_EQ(calls.size(), 7u);
   EXPECT_EQ(newer, std::vector<float>{43.5f});
-}
 
-// The track (radius 23 around (32, 40)) is orange from its start, down-left, clockwise up to the
-// value's angle, where the pointer (sampled at radius 14) stands: none at min, all at max.
-TEST_F(KnobWidget, PaintsTheArcUpToTheValueAndPointsAtIt) {
   const double start = 3.0 * M_PI / 4.0, end = 9.0 * M_PI / 4.0;
   const auto at = [](const auto& image, double radius, double a) {
     return test::pixel_at(image, static_cast<int>(std::floor(32.0 + radius * std::cos(a))),
@@ -115,6 +103,7 @@ TEST_F(KnobWidget, PaintsTheArcUpToTheValueAndPointsAtIt) {
     }
     EXPECT_TRUE(test::near(at(image, 14.0, angle), 0.95, 0.95, 0.98, 40)) << value;
   }
+  window.destroy();
 }
 
 struct Rgb {
