@@ -46,9 +46,8 @@ inline void show_in(Gtk::Window& window, Gtk::Widget& child) {
   pump();
 }
 
-// Renders `widget` through GTK's own snapshot path (draw functions and CSS included) into an
-// ARGB image of its size, once the window has painted a frame with its latest state: a snapshot
-// reuses the node of the last painted frame.
+// Renders `widget` through GTK's own snapshot path (draw functions and CSS included) into an ARGB
+// image, once a frame with its latest state is painted: a snapshot reuses the last frame's node.
 inline Cairo::RefPtr<Cairo::ImageSurface> render(Gtk::Widget& widget) {
   GdkFrameClock* clock = gtk_widget_get_frame_clock(widget.gobj());
   bool painted = false;
@@ -217,8 +216,7 @@ struct View {
   const ui::PresetControls& presets() const { return desk ? *desk->presets : *rack->presets; }
   const ui::PanelControls& panel() const { return desk ? desk->panel : rack->panel; }
   std::vector<ui::StripFace> faces() const { return desk ? desk->faces() : rack->strips; }
-  // The knobs and checks of band b: the desk's strip, or the drawer, which starts on band 1
-  // and is moved to another by its tab.
+  // Band b's: the desk's strip, or the drawer, which starts on band 1 and moves by its tabs.
   const ui::BandKnobs& knobs(std::size_t b = 0) const {
     if (desk) return desk->strips[b].knobs;
     if (b != 0) press(*rack->drawer.tabs[b]);
@@ -231,8 +229,7 @@ struct View {
   }
   bool mpx() const { return desk ? desk->mpx_switch->get_active() : rack->mpx->get_active(); }
   void set_mpx(bool on) const { desk ? desk->mpx_switch->set_active(on) : rack->mpx->set_active(on); }
-  // The nineteen meters: each band's level and reduction, the input, output and limiter
-  // meters, then the multiplex output meters.
+  // Each band's level and reduction, input, output and limiter, then multiplex output meters.
   std::vector<Gtk::Widget*> meters() const {
     if (rack) return rack->meters;
     std::vector<Gtk::Widget*> out;

@@ -1,6 +1,4 @@
-// The main window in a real GTK window: the view switch, stand-by, what each view shows of the
-// other's loads and saves, and a poisoned configuration at close (the program's own close, save
-// and second start are run end to end).
+// The main window (the program's own close, save and second start are run end to end).
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -19,12 +17,11 @@ using Classes = std::vector<Glib::ustring>;
 // Runs the main loop for `ms`.
 void settle(int ms) { run_until([] { return false; }, std::chrono::milliseconds(ms)); }
 
-// The view toggles swap the views, their classes and the default size (the desk toggle through
-// the group); stand-by flips the flag, the label and the class; neither is a setting. Either view
-// shows the settings in force when it comes up, whichever view changed them, and coming up writes
-// nothing. A name saved in either view loads in both what was last saved under it. A long name,
-// which the dialog takes, and one of megabytes from a file are shortened in both selectors and
-// whole in the tooltip while selected (up to a thousand characters); the window keeps its width.
+// The toggles swap the views, their classes and the default size; stand-by flips the flag, label
+// and class; neither is a setting. A view coming up shows what is in force and writes nothing. A
+// name saved in either view loads in both what was saved last. Long names, one typed and one of
+// megabytes from a file, are shortened in the selectors, whole in the tooltip (up to a thousand
+// characters) while selected, and leave the window its width. A poisoned configuration is not saved at close.
 TEST_F(GuiEnv, MainWindowSwitchesViewsThatShowWhatTheOtherLoadedOrSaved) {
   // Non-unique under its own ID: the test never hands over to a running Velmora.
   const auto app = Gtk::Application::create("org.velmora.VelmoraTest", Gio::Application::Flags::NON_UNIQUE);
@@ -121,7 +118,6 @@ TEST_F(GuiEnv, MainWindowSwitchesViewsThatShowWhatTheOtherLoadedOrSaved) {
   EXPECT_EQ(desk.panel.out_gain->get_value(), 4.0);
   EXPECT_EQ(widths(), normal);
 
-  // A poisoned configuration is not saved at close.
   fs::remove(config_path());
   poison(*f->config);
   f->window->destroy();

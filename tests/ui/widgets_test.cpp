@@ -57,11 +57,9 @@ TEST(KnobValueText, FormatsByUnitAndThreshold) {
   for (const auto& [value, unit, text] : rows) EXPECT_EQ(knob_value_text(value, unit), text);
 }
 
-// A 0..100 knob at 50 in a real window. A wheel notch is half a unit, up raises; 10 px of drag
-// above the start is 5 % of the range, added again on every motion event; sideways does nothing.
-// The callback sees every event, clamped ones included; set_value clamps and calls nothing back;
-// a newer callback replaces the old. The track (radius 23 around (32, 40)) is orange from its
-// start, down-left, clockwise up to the value's angle, where the pointer (at radius 14) stands.
+// A wheel notch is half a unit, up raises; 10 px of drag up is 5 %, added again on each motion;
+// sideways does nothing. The callback, the newest only, sees every event, clamped ones too, and
+// not set_value. The track is orange clockwise from down-left up to where the pointer stands.
 TEST(KnobWidget, TurnsByWheelAndDragClampsCallsBackAndPaintsTheValue) {
   Gtk::Window window;
   Knob knob{"THR", "dB", 0.0f, 100.0f, 50.0f};
@@ -106,9 +104,7 @@ TEST(KnobWidget, TurnsByWheelAndDragClampsCallsBackAndPaintsTheValue) {
   window.destroy();
 }
 
-struct Rgb {
-  double r, g, b;
-};
+using Rgb = std::array<double, 3>;
 
 // Zone colours written out per segment, bottom first: 23 green, 4 yellow, 2 orange, 1 red.
 Rgb expected_colour(int i, int lit, bool gr_mode) {
@@ -117,15 +113,14 @@ Rgb expected_colour(int i, int lit, bool gr_mode) {
               : i <= 26 ? Rgb{0.89, 0.78, 0.0}
               : i <= 28 ? Rgb{0.91, 0.42, 0.02}
                         : Rgb{0.88, 0.07, 0.04};
-  return i < lit ? z : Rgb{z.r * 0.12, z.g * 0.12, z.b * 0.12};
+  return i < lit ? z : Rgb{z[0] * 0.12, z[1] * 0.12, z[2] * 0.12};
 }
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-// The real widget reads its cell on each paint; every segment centre shows the colour that the
-// lit count implies (level mode from the bottom, gain-reduction mode from the top). 0.75 is
-// 22.5 segments: halves round away from zero; beyond full scale, NaN and below 0 clamp.
+// Each paint reads the cell; the lit count sets every segment's colour, levels from the bottom and
+// reduction from the top. 0.75 is 22.5 segments: halves round away; past full scale, NaN, below 0 clamp.
 TEST(MeterPixels, LightsTheRoundedNumberOfSegments) {
   const std::tuple<float, bool, int> rows[] = {  // level, gain-reduction mode, lit segments
       {0.0f, false, 0}, {1.0f / 60.0f, false, 1}, {0.51f, false, 15}, {0.517f, false, 16}, {0.75f, false, 23},
@@ -143,7 +138,7 @@ TEST(MeterPixels, LightsTheRoundedNumberOfSegments) {
       // Segment i covers y 116.75 - 4i .. 119.25 - 4i at the default height.
       const Rgb want = expected_colour(i, lit, gr_mode);
       const test::Px got = test::pixel_at(image, 8, 117 - 4 * i);
-      EXPECT_TRUE(test::near(got, want.r, want.g, want.b))
+      EXPECT_TRUE(test::near(got, want[0], want[1], want[2]))
           << level << (gr_mode ? " gr" : "") << " segment " << i << " got " << got.r << "," << got.g << "," << got.b;
     }
     // Segments span x 1.5 .. 14.5: the outer columns stay unpainted.
