@@ -74,9 +74,7 @@ inline Cairo::RefPtr<Cairo::ImageSurface> render(Gtk::Widget& widget) {
   return surface;
 }
 
-struct Px {
-  int r, g, b;
-};
+struct Px { int r, g, b; };
 
 inline Px pixel_at(const Cairo::RefPtr<Cairo::ImageSurface>& s, int x, int y) {
   std::uint32_t argb = 0;
@@ -111,9 +109,9 @@ inline bool scroll(Gtk::Widget& widget, double dx, double dy) {
   return handled != FALSE;
 }
 
-inline void drag(Gtk::Widget& widget, double ox, double oy) { emit(widget, GTK_TYPE_GESTURE_DRAG, "drag-update", ox, oy); }
+inline void drag(Gtk::Widget& w, double ox, double oy) { emit(w, GTK_TYPE_GESTURE_DRAG, "drag-update", ox, oy); }
 
-inline void press(Gtk::Widget& widget) { emit(widget, GTK_TYPE_GESTURE_CLICK, "pressed", 1, 1.0, 1.0); }
+inline void press(Gtk::Widget& w) { emit(w, GTK_TYPE_GESTURE_CLICK, "pressed", 1, 1.0, 1.0); }
 
 // Emits "clicked" as a pointer click does (keyboard activation would wait for a timeout).
 inline void click(Gtk::Button& b) {
@@ -189,7 +187,6 @@ class GuiEnv : public ::testing::Test {
     pump();
     log::init({}, std::make_shared<spdlog::sinks::null_sink_mt>());
     std::filesystem::remove_all(home_);
-    unsetenv("XDG_CONFIG_HOME");
   }
   std::string logs() const { return log_.str(); }
   std::filesystem::path home_;

@@ -1,10 +1,8 @@
-// The preset controls as both views use them: a load applies the preset as stored and shows
-// it, the save dialog offers only what reached its file; and the desk's first-run step.
+// The preset controls of both views, and the desk's first-run step.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include "settings/json_form.hpp"
 #include "settings/presets.hpp"
@@ -37,6 +35,7 @@ TEST_P(PresetControls, LoadAppliesThePresetAsStoredAndShowsIt) {
   three.crossover_freqs = {250, 2500, 0, 0, 0};
   three.output_gain_db = -20.0f;
   three.mpx.tau = Tau::Us50;
+  three.mpx.enabled = true;
   ASSERT_TRUE(three.save().ok());
   const View v(GetParam(), ProcessorConfig{});
   v.load("Tres");
@@ -50,6 +49,7 @@ TEST_P(PresetControls, LoadAppliesThePresetAsStoredAndShowsIt) {
   EXPECT_EQ(v.panel().band_count->get_value(), 3);
   EXPECT_EQ(v.panel().out_gain->get_value(), -12.0) << "clamped on screen only";
   EXPECT_TRUE(v.panel().tau.us50->get_active());
+  EXPECT_TRUE(v.mpx());
   EXPECT_EQ(range_texts(v), (Texts{"<250", "250-2k", ">2k", kDash, kDash, kDash}));
   expect_active(v, 3);
 

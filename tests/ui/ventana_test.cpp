@@ -58,12 +58,10 @@ TEST_F(GuiEnv, MainWindowSwitchesViewsThatShowWhatTheOtherLoadedOrSaved) {
     return std::pair{desk_width, f->window->get_width()};
   };
   const auto normal = widths();
-  EXPECT_EQ(normal.first, ui::kDeskWidth);
   f->desk_toggle->set_active(true);
   EXPECT_EQ(view(), std::tuple(true, false, on, off, 1440, 700));
   f->rack_toggle->set_active(true);
   EXPECT_EQ(view(), std::tuple(false, true, off, on, -1, -1));
-  EXPECT_TRUE(f->root->get_first_child()->get_visible()) << "the mode bar stays";
   Gtk::ToggleButton& stby = *f->standby_toggle;
   const auto standby = [&] { return std::tuple{f->shared->bypass.load(), stby.get_label(), stby.get_css_classes()}; };
   stby.set_active(true);
@@ -89,7 +87,6 @@ TEST_F(GuiEnv, MainWindowSwitchesViewsThatShowWhatTheOtherLoadedOrSaved) {
   f->desk_toggle->set_active(true);
   EXPECT_EQ(desk.panel.band_count->get_value(), 5);
   EXPECT_EQ(desk.panel.out_gain->get_value(), -1.0);
-  EXPECT_EQ(desk.panel.limiter->get_value(), -1.0);
   EXPECT_FLOAT_EQ(desk.strips[0].knobs.thr.value(), loaded.bands[0].threshold_db);
   f->rack_toggle->set_active(true);
   EXPECT_EQ(live(f->config), loaded) << "showing wrote a value back";

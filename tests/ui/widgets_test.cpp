@@ -57,25 +57,25 @@ TEST(KnobValueText, FormatsByUnitAndThreshold) {
   for (const auto& [value, unit, text] : rows) EXPECT_EQ(knob_value_text(value, unit), text);
 }
 
-// A wheel notch is half a unit, up raises; 10 px of drag up is 5 %, added again on each motion;
-// sideways does nothing. The callback, the newest only, sees every event, clamped ones too, and
-// not set_value. The track is orange clockwise from down-left up to where the pointer stands.
+// A 100..200 knob: a wheel notch is half a unit, up raises; 10 px of drag up is 5 %, added again
+// on each motion; sideways does nothing. The callback, the newest only, sees every event, clamped
+// ones too, and not set_value. The track is orange clockwise from down-left up to the pointer.
 TEST(KnobWidget, TurnsByWheelAndDragClampsCallsBackAndPaintsTheValue) {
   Gtk::Window window;
-  Knob knob{"THR", "dB", 0.0f, 100.0f, 50.0f};
+  Knob knob{"THR", "dB", 100.0f, 200.0f, 150.0f};
   test::show_in(window, *knob.widget);
   std::vector<float> calls;
   knob.connect_changed([&calls](float v) { calls.push_back(v); });
   for (double dy : {-1, -1, 1, -200, -3, 1000, 2}) EXPECT_TRUE(test::scroll(*knob.widget, 0.0, dy));
-  EXPECT_EQ(calls, (std::vector<float>{50.5f, 51.0f, 50.5f, 100.0f, 100.0f, 0.0f, 0.0f}));
-  knob.set_value(50.0f);
+  EXPECT_EQ(calls, (std::vector<float>{150.5f, 151.0f, 150.5f, 200.0f, 200.0f, 100.0f, 100.0f}));
+  knob.set_value(150.0f);
   test::scroll(*knob.widget, 7.0, 0.0);
   test::drag(*knob.widget, 120.0, 0.0);
-  EXPECT_FLOAT_EQ(knob.value(), 50.0f);
+  EXPECT_FLOAT_EQ(knob.value(), 150.0f);
   calls.clear();
   for (double oy : {-10, -10, -10, -4, 6, -400, -1}) test::drag(*knob.widget, 3.0, oy);
-  EXPECT_EQ(calls, (std::vector<float>{55.0f, 60.0f, 65.0f, 67.0f, 64.0f, 100.0f, 100.0f}));
-  for (auto [set, shown] : {std::pair{130.0f, 100.0f}, {-5.0f, 0.0f}, {42.5f, 42.5f}}) {
+  EXPECT_EQ(calls, (std::vector<float>{155.0f, 160.0f, 165.0f, 167.0f, 164.0f, 200.0f, 200.0f}));
+  for (auto [set, shown] : {std::pair{230.0f, 200.0f}, {95.0f, 100.0f}, {142.5f, 142.5f}}) {
     knob.set_value(set);
     EXPECT_FLOAT_EQ(knob.value(), shown);
   }
@@ -83,22 +83,25 @@ TEST(KnobWidget, TurnsByWheelAndDragClampsCallsBackAndPaintsTheValue) {
   knob.connect_changed([&newer](float v) { newer.push_back(v); });
   test::scroll(*knob.widget, 0.0, -2.0);
   EXPECT_EQ(calls.size(), 7u);
-  EXPECT_EQ(newer, std::vector<float>{43.5f});
+  EXPECT_EQ(newer, std::vector<float>{143.5f});
 
   const double start = 3.0 * M_PI / 4.0, end = 9.0 * M_PI / 4.0;
   const auto at = [](const auto& image, double radius, double a) {
     return test::pixel_at(image, static_cast<int>(std::floor(32.0 + radius * std::cos(a))),
                           static_cast<int>(std::floor(40.0 + radius * std::sin(a))));
   };
-  for (const auto& [value, angle] : {std::pair{0.0f, start}, {50.0f, 3.0 * M_PI / 2.0}, {100.0f, end}}) {
+  for (const auto& [value, angle] : {std::pair{100.0f, start}, {150.0f, 3.0 * M_PI / 2.0}, {200.0f, end}}) {
     knob.set_value(value);
     const auto image = test::render(*knob.widget);
     for (double a = start + 0.08; a < end - 0.08; a += 0.1) {
-      const bool orange = test::near(at(image, 23.0, a), 0.91, 0.51, 0.04, 16);
+      const test::Px p = at(image, 23.0, a);
       if (std::abs(a - angle) > 0.1) {
-        EXPECT_EQ(orange, a < angle) << value << " at " << a;
+        EXPECT_TRUE(a < angle ? test::near(p, 0.91, 0.51, 0.04, 16) : test::near(p, 0.15, 0.15, 0.18, 8))
+            << value << " at " << a;
       }
     }
+    // The rim (0.38, 0.38, 0.44) covers three quarters of the body's last pixel row.
+    EXPECT_TRUE(test::near(at(image, 27.0, M_PI / 2.0), 0.34, 0.34, 0.395, 3)) << value;
     EXPECT_TRUE(test::near(at(image, 14.0, angle), 0.95, 0.95, 0.98, 40)) << value;
   }
   window.destroy();
