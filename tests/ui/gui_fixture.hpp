@@ -251,7 +251,6 @@ struct View {
 
 inline void notch_up(const ui::Knob& k) { scroll(*k.widget, 0.0, -1.0); }
 
-// Names the rows of a table that runs over both views.
 inline std::string view_name(const ::testing::TestParamInfo<bool>& info) { return info.param ? "rack" : "desk"; }
 
 using Texts = std::array<std::string, 6>;

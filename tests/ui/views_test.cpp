@@ -97,6 +97,7 @@ TEST_P(Views, ShowEveryControl) {
   want.insert(want.end(), {"INPUT", "INPUT", "OUTPUT", "OUTPUT", "LIM", "MPX OUT", "MPX OUT"});
   EXPECT_EQ(captions, want);
   EXPECT_EQ(find_all<Gtk::Separator>(v.window).size(), GetParam() ? 5u : 26u);
+  EXPECT_EQ(c.tau.us75->get_css_classes(), c.tau.us50->get_css_classes()) << "both choices look alike";
   for (const Preset& p : builtin_presets()) {
     v.presets().selector->set_active_id(p.name);
     EXPECT_EQ(v.presets().selector->get_active_text().raw(), p.name);
