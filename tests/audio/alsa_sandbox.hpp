@@ -3,9 +3,9 @@
 // "null". "velmora_in" reads a FIFO and "velmora_out" writes one; a pump thread feeds a 440 Hz
 // sine at 0.5 into the first and drains the second, both at 48 kHz, so the workers run at the
 // pace of a real card; listen(false) closes the second FIFO's reader until listen(true).
-// "velmora_dead" writes into a pipe whose reader has gone, which fails on every write,
-// "velmora_ended" captures from a file that has already ended, and "velmora_broken" is a card
-// that does not exist. "default" pairs velmora_in and velmora_out.
+// "velmora_dead" writes into a pipe whose reader has gone, "velmora_ended" captures from a file
+// that has already ended, and "velmora_broken" is a card that does not exist. "default" pairs
+// velmora_in and velmora_out.
 #include <alsa/asoundlib.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,10 +33,7 @@ inline std::map<std::string, long long> alsa_workers() {
   for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
     std::string name;
     std::getline(std::ifstream(task.path() / "comm"), name);
-    if (name.rfind("cpal_alsa_", 0) != 0) continue;
-    long long ns = 0;
-    std::ifstream(task.path() / "schedstat") >> ns;
-    out[name] = ns;
+    if (name.rfind("cpal_alsa_", 0) == 0) std::ifstream(task.path() / "schedstat") >> out[name];
   }
   return out;
 }
@@ -71,13 +68,14 @@ class AlsaSandbox {
       in_ = ::open(in_path.c_str(), O_RDWR | O_NONBLOCK);
       out_ = ::open(out_path_.c_str(), O_RDWR | O_NONBLOCK);
       std::ofstream(dir_ / "ended.raw");
-      std::ofstream(dir_ / ".asoundrc")
-          << "pcm.velmora_in { type file slave.pcm \"null\" file \"/dev/null\" infile \"" << in_path
-          << "\" format \"raw\" }\npcm.velmora_out { type file slave.pcm \"null\" file \"" << out_path_
-          << "\" format \"raw\" }\npcm.velmora_dead { type file slave.pcm \"null\" file \"|true\" "
-             "format \"raw\" }\npcm.velmora_ended { type file slave.pcm \"null\" file \"/dev/null\" infile \""
-          << d << "/ended.raw\" format \"raw\" }\npcm.velmora_broken { type hw card 7 }\n"
-             "pcm.!default { type asym capture.pcm \"velmora_in\" playback.pcm \"velmora_out\" }\n";
+      const std::string file = "{ type file slave.pcm \"null\" format \"raw\" file ";
+      std::ofstream rc(dir_ / ".asoundrc");  // closed before libasound reads it, below
+      rc << "pcm.velmora_in " << file << "\"/dev/null\" infile \"" << in_path << "\" }\n";
+      rc << "pcm.velmora_out " << file << '"' << out_path_ << "\" }\n";
+      rc << "pcm.velmora_dead " << file << "\"|true\" }\n";
+      rc << "pcm.velmora_ended " << file << "\"/dev/null\" infile \"" << d << "/ended.raw\" }\n";
+      rc << "pcm.velmora_broken { type hw card 7 }\n";
+      rc << "pcm.!default { type asym capture.pcm \"velmora_in\" playback.pcm \"velmora_out\" }\n";
       pump_ = std::thread([this] { pump(); });
     }
     snd_config_update_free_global();  // libasound re-reads the configuration under the new HOME
@@ -85,8 +83,7 @@ class AlsaSandbox {
 
   ~AlsaSandbox() {
     stop_pump();
-    if (in_ >= 0) ::close(in_);
-    if (out_ >= 0) ::close(out_);
+    ::close(in_), ::close(out_);
     if (old_home_.empty()) ::unsetenv("HOME"); else ::setenv("HOME", old_home_.c_str(), 1);
     snd_config_update_free_global();
     std::filesystem::remove_all(dir_);

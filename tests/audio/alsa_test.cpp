@@ -8,6 +8,8 @@
 #include <mutex>
 
 #include "audio/alsa_sandbox.hpp"
+#include "audio/engine.hpp"
+#include "test_support.hpp"
 
 namespace velmora::audio {
 namespace {
@@ -31,11 +33,8 @@ struct SafeLines {
     std::lock_guard lock(m);
     return seen;
   }
-};
-
-// A stream's events as "error <text>", "down <n> min: <text>" and "back".
-struct Events : SafeLines {
-  EventCallback callback() {
+  // A stream's events as "error <text>", "down <n> min: <text>" and "back".
+  EventCallback events() {
     return [this](const StreamEvent& e) {
       using K = StreamEvent::Kind;
       const std::string text(e.text);
@@ -46,54 +45,52 @@ struct Events : SafeLines {
   }
 };
 
-// What the fake device does, set by the test while the worker runs.
-struct Script {
+// A device that fails as the test says while the worker runs.
+struct FakeDriver final : PcmDriver {
   std::atomic<int> failures{0}, failure{-EIO};  // the next `failures` transfers fail with `failure`
   std::atomic<bool> present{true};              // false: every call and every open fails as unplugged
   std::atomic<int> opens{0}, minutes_skipped{0};
   std::atomic<long> frames{0};  // moved by successful transfers
   SafeLines opened;             // "<name> capture|playback <channels> <rate> <buffer frames>"
-};
 
-// A PCM that a timer makes ready a whole buffer at a time, as fast as its rate fills one.
-struct FakePcm final : Pcm {
-  FakePcm(Script& s, const StreamConfig& c) : s(s), buffer(c.buffer_size) {
-    const long ns = 1'000'000'000L * c.buffer_size / c.sample_rate;
-    const itimerspec every{{0, ns}, {0, ns}};
-    timerfd_settime(fd.fd, 0, &every, nullptr);
-  }
-  ~FakePcm() override { ::close(fd.fd); }
+  // A PCM that a timer makes ready a whole buffer at a time, as fast as its rate fills one.
+  struct FakePcm final : Pcm {
+    FakePcm(FakeDriver& s, const StreamConfig& c) : s(s), buffer(c.buffer_size) {
+      const long ns = 1'000'000'000L * c.buffer_size / c.sample_rate;
+      const itimerspec every{{0, ns}, {0, ns}};
+      timerfd_settime(fd.fd, 0, &every, nullptr);
+    }
+    ~FakePcm() override { ::close(fd.fd); }
 
-  std::size_t buffer_frames() const noexcept override { return buffer; }
-  std::size_t period_frames() const noexcept override { return buffer / 4; }
-  std::span<const pollfd> descriptors() const noexcept override { return {&fd, 1}; }
-  int revents(std::span<pollfd>, unsigned short& events) noexcept override {
-    std::uint64_t ticks = 0;
-    (void)!::read(fd.fd, &ticks, sizeof ticks);
-    events = s.present ? POLLIN | POLLOUT : POLLERR;
-    return 0;
-  }
-  int state_error() noexcept override { return s.present ? -EIO : -ENODEV; }
-  long avail() noexcept override { return s.present ? static_cast<long>(buffer) : -ENODEV; }
-  long read(float*, std::size_t frames) noexcept override { return transfer(frames); }
-  long write(const float*, std::size_t frames) noexcept override { return transfer(frames); }
-  int recover(int) noexcept override { return s.present ? 0 : -ENODEV; }
-  int prepare() noexcept override { return s.present ? 0 : -ENODEV; }
-  int start() noexcept override { return s.present ? 0 : -ENODEV; }
-  void unpause() noexcept override {}
-  long transfer(std::size_t frames) {
-    if (!s.present) return -ENODEV;
-    if (s.failures > 0) return --s.failures, s.failure.load();
-    s.frames += static_cast<long>(frames);
-    return static_cast<long>(frames);
-  }
+    std::size_t buffer_frames() const noexcept override { return buffer; }
+    std::size_t period_frames() const noexcept override { return buffer / 4; }
+    std::span<const pollfd> descriptors() const noexcept override { return {&fd, 1}; }
+    int revents(std::span<pollfd>, unsigned short& events) noexcept override {
+      std::uint64_t ticks = 0;
+      (void)!::read(fd.fd, &ticks, sizeof ticks);
+      events = s.present ? POLLIN | POLLOUT : POLLERR;
+      return 0;
+    }
+    int state_error() noexcept override { return s.present ? -EIO : -ENODEV; }
+    long avail() noexcept override { return s.present ? static_cast<long>(buffer) : -ENODEV; }
+    long read(float*, std::size_t frames) noexcept override { return transfer(frames); }
+    long write(const float*, std::size_t frames) noexcept override { return transfer(frames); }
+    int recover(int) noexcept override { return s.present ? 0 : -ENODEV; }
+    int prepare() noexcept override { return s.present ? 0 : -ENODEV; }
+    int start() noexcept override { return s.present ? 0 : -ENODEV; }
+    void unpause() noexcept override {}
+    long transfer(std::size_t frames) {
+      if (!s.present) return -ENODEV;
+      if (s.failures > 0) return --s.failures, s.failure.load();
+      s.frames += static_cast<long>(frames);
+      return static_cast<long>(frames);
+    }
 
-  Script& s;
-  std::size_t buffer;
-  pollfd fd{timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC), POLLIN, 0};
-};
+    FakeDriver& s;
+    std::size_t buffer;
+    pollfd fd{timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC), POLLIN, 0};
+  };
 
-struct FakeDriver final : PcmDriver, Script {
   Result<std::unique_ptr<Pcm>> open(const std::string& name, bool capture, const StreamConfig& c) override {
     opened.add(name + (capture ? " capture " : " playback ") + std::to_string(c.channels) + " " +
                std::to_string(c.sample_rate) + " " + std::to_string(c.buffer_size));
@@ -106,57 +103,54 @@ struct FakeDriver final : PcmDriver, Script {
   }
 };
 
-// The worker's recovery, on a fake device under the real worker.
-struct Recovery : ::testing::Test {
-  void build(bool capture) {
-    auto built = capture ? build_input_stream(driver, "fake", kConfig, [](std::span<const float>) {}, events.callback())
-                         : build_output_stream(driver, "fake", kConfig, [](std::span<float>) {}, events.callback());
-    ASSERT_TRUE(built.ok()) << built.error();
+// A stream of the real worker on a fake device, moving audio.
+struct FakeStream {
+  explicit FakeStream(bool capture) {
+    auto built = capture ? build_input_stream(driver, "fake", kConfig, [](std::span<const float>) {}, events.events())
+                         : build_output_stream(driver, "fake", kConfig, [](std::span<float>) {}, events.events());
+    EXPECT_TRUE(built.ok() && eventually([&] { return driver.frames > 0; })) << built.error();
     stream = std::move(built).value();
-    ASSERT_TRUE(eventually([&] { return driver.frames > 0; }));
   }
 
   FakeDriver driver;
-  Events events;
+  SafeLines events;
   std::unique_ptr<Stream> stream;
 };
 
-// How the device fails (the next `failures` transfers with `error`, or unplugged until three
-// opens have failed), the events that follow and whether the device was opened again.
-struct FaultCase { const char* what; int error, failures; bool unplugged; Lines events; bool reopened; };
-class Faults : public Recovery, public ::testing::WithParamInterface<std::tuple<FaultCase, bool>> {};
-
-TEST_P(Faults, StreamComesBackByItself) {
-  const auto& [c, capture] = GetParam();
-  build(capture);
-  driver.failure = c.error;
-  driver.failures = c.failures;
-  if (c.unplugged) {
-    driver.present = false;
-    ASSERT_TRUE(eventually([&] { return driver.opens >= 4; }));
-    driver.present = true;
+// How the device fails (the next `failures` transfers with `error`, or unplugged until three opens
+// have failed) and the events that follow; only an unplugged device is opened again.
+TEST(Recovery, StreamComesBackByItselfAfterEachFault) {
+  const struct { int error, failures; bool unplugged; Lines events; } cases[] = {
+      {-EPIPE, 1, false, {}},                                   // an xrun, recovered quietly
+      {-EIO, 3, false, {"error Input/output error", "back"}},   // three failures in a row are one fault
+      {0, 3, false, {"error No data available", "back"}},       // ready, yet moving nothing: a source that has ended
+      {0, 0, true, {"error No such device", "back"}}};
+  for (const auto& c : cases) {
+    for (bool capture : {true, false}) {
+      FakeStream s(capture);
+      s.driver.failure = c.error;
+      s.driver.failures = c.failures;
+      if (c.unplugged) {
+        s.driver.present = false;
+        ASSERT_TRUE(eventually([&] { return s.driver.opens >= 4; }));
+        s.driver.present = true;
+      }
+      const long from = s.driver.frames;  // well past the quarter second that counts as back
+      ASSERT_TRUE(eventually([&] { return s.driver.failures == 0 && s.driver.frames > from + 24000; }));
+      s.stream.reset();
+      const std::string row = "row " + std::to_string(&c - cases) + (capture ? " capture" : " playback");
+      EXPECT_EQ(s.events.lines(), c.events) << row;
+      const Lines opened = s.driver.opened.lines();
+      EXPECT_EQ(opened.size() > 1, c.unplugged) << row;
+      EXPECT_EQ(opened, Lines(opened.size(), capture ? "fake capture 2 48000 512" : "fake playback 2 48000 512"));
+    }
   }
-  const long from = driver.frames;  // well past the quarter second that counts as back
-  ASSERT_TRUE(eventually([&] { return driver.failures == 0 && driver.frames > from + 24000; }));
-  stream.reset();
-  EXPECT_EQ(events.lines(), c.events);
-  const Lines opened = driver.opened.lines();
-  EXPECT_EQ(opened.size() > 1, c.reopened);
-  EXPECT_EQ(opened, Lines(opened.size(), capture ? "fake capture 2 48000 512" : "fake playback 2 48000 512"));
 }
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Faults,
-    ::testing::Combine(::testing::Values(FaultCase{"xrun", -EPIPE, 1, false, {}, false},
-                                         // three failures in a row are one fault
-                                         FaultCase{"io", -EIO, 3, false, {"error Input/output error", "back"}, false},
-                                         // ready, yet moving nothing: a source that has ended
-                                         FaultCase{"nothing", 0, 3, false, {"error No data available", "back"}, false},
-                                         FaultCase{"unplugged", 0, 0, true, {"error No such device", "back"}, true}),
-                       ::testing::Bool()),
-    [](const auto& i) { return std::string(std::get<0>(i.param).what) + (std::get<1>(i.param) ? "_capture" : "_playback"); });
 
-TEST_F(Recovery, DeviceGoneForGoodCostsNoCpuAndRemindsOnceAMinute) {
-  build(false);
+TEST(Recovery, DeviceGoneForGoodCostsNoCpuAndRemindsOnceAMinute) {
+  FakeStream s(false);
+  auto& driver = s.driver;
+  auto& events = s.events;
   driver.present = false;
   ASSERT_TRUE(eventually([&] { return !events.lines().empty(); }));
   const long long cpu = alsa_workers().at("cpal_alsa_out");
@@ -177,7 +171,7 @@ TEST_F(Recovery, DeviceGoneForGoodCostsNoCpuAndRemindsOnceAMinute) {
   const int before = driver.opens;
   ASSERT_TRUE(eventually([&] { return driver.opens > before; }));
   const auto t0 = std::chrono::steady_clock::now();
-  stream.reset();
+  s.stream.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, 500ms);
   EXPECT_TRUE(workers_gone());
 }
@@ -204,12 +198,12 @@ TEST(AlsaHost, ListsDevicesThatOpenAndReportsADeadPipeAndAnEndedCaptureOnce) {
   EXPECT_TRUE(host->named_device("plug:velmora_out", false).ok());
   EXPECT_EQ(host->named_device("velmora_broken", true).error().rfind("velmora_broken: snd_pcm_open: ", 0), 0u);
 
-  Events dead, ended;
+  SafeLines dead, ended;
   auto playback = outputs[2]->build_output_stream(
-      kConfig, [](std::span<float> out) { std::fill(out.begin(), out.end(), 0.25f); }, dead.callback());
+      kConfig, [](std::span<float> out) { std::fill(out.begin(), out.end(), 0.25f); }, dead.events());
   std::atomic<std::size_t> repeated{0};  // samples handed on after the source ended
   auto capture = inputs[3]->build_input_stream(
-      kConfig, [&](std::span<const float> b) { repeated += ended.lines().empty() ? 0 : b.size(); }, ended.callback());
+      kConfig, [&](std::span<const float> b) { repeated += ended.lines().empty() ? 0 : b.size(); }, ended.events());
   ASSERT_TRUE(playback.ok()) << playback.error();
   ASSERT_TRUE(capture.ok()) << capture.error();
   EXPECT_TRUE(playback.value()->play().ok());
@@ -221,6 +215,71 @@ TEST(AlsaHost, ListsDevicesThatOpenAndReportsADeadPipeAndAnEndedCaptureOnce) {
   EXPECT_EQ(ended.lines(), Lines{"error No data available"});
   EXPECT_EQ(repeated, 0u);
   playback.value().reset(), capture.value().reset();
+  EXPECT_TRUE(workers_gone());
+}
+
+float peak(std::span<const float> v) {
+  float p = 0.0f;
+  for (float s : v) p = std::max(p, std::abs(s));
+  return p;
+}
+
+// The engine on the sandbox devices: the capture comes out processed within the limiter's ceiling
+// at its default -0.3 dB, and the meters move. The playback FIFO then loses its reader for a
+// while: one error line, and the stream comes back by itself and says so once. Last, the window
+// edits the settings and flips the flags while the workers run. Without any device, start fails
+// and leaves no worker.
+TEST(AlsaEngine, ProcessesTheCaptureComesBackWhenItsReaderReturnsAndTakesConcurrentEdits) {
+  test::LogCapture log{"velmora::audio::engine=info"};
+  SharedConfig config = make_shared_config({});
+  auto shared = SharedState::create();
+  std::vector<float> out;
+  float in_meter = 0.0f, out_meter = 0.0f, band_meter = 0.0f;
+  std::size_t back_at = 0;  // bytes played when the reader returned
+  {
+    AlsaSandbox sandbox(true);
+    config->with([](ProcessorConfig& c) { c.input_device = "velmora_in", c.output_device = "velmora_out"; });
+    auto started = AudioEngine::start(config, shared);
+    ASSERT_TRUE(started.ok()) << started.error();
+    EXPECT_EQ(alsa_workers().size(), 2u);
+    for (int i = 0; i < 1000 && (back_at == 0 || sandbox.received() < back_at + 48000 * 2 * sizeof(float)); ++i) {
+      std::this_thread::sleep_for(10ms);  // till a second of audio after the return
+      in_meter = std::max(in_meter, shared->in_l.load());
+      out_meter = std::max(out_meter, shared->out_r.load());
+      for (const auto& band : shared->band_meters) band_meter = std::max(band_meter, band.level.load());
+      if (i == 30) sandbox.listen(false);
+      if (i == 60) sandbox.listen(true), back_at = sandbox.received();
+    }
+    for (int i = 0; i < 400; ++i) {
+      std::this_thread::sleep_for(1500us);
+      config->with([i](ProcessorConfig& c) { c.num_bands = 2 + i % 5u, c.input_gain_db = static_cast<float>(i % 7); });
+      shared->params_dirty.store(true);
+      shared->bypass.store(i % 3 == 0);
+    }
+    { AudioEngine engine = std::move(started).value(); }
+    EXPECT_TRUE(workers_gone());
+    out = sandbox.stop_pump();
+  }
+  ASSERT_GT(back_at, 0u);
+  EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float s) { return std::isfinite(s); }));
+  EXPECT_LE(peak(out), std::pow(10.0f, -0.3f / 20.0f) + 1e-4f);
+  const auto loud = std::count_if(out.begin(), out.end(), [](float s) { return std::abs(s) > 0.01f; });
+  EXPECT_GT(loud, static_cast<long>(out.size() / 10));
+  EXPECT_GT(std::abs(peak(out) - AlsaSandbox::kAmplitude), 0.05f) << "the input came out unprocessed";
+  ASSERT_GT(out.size(), back_at / sizeof(float) + 48000);
+  EXPECT_GT(peak(std::span<const float>(out).subspan(back_at / sizeof(float) + 43200, 4800)), 0.1f)
+      << "no sound after the return";
+  EXPECT_GT(in_meter, 0.25f);  // mean |x| of a 0.5 sine is 0.318
+  EXPECT_TRUE(out_meter > 0.01f && band_meter > 0.01f);
+  EXPECT_EQ(log.lines(), (Lines{"INFO Entrada:  velmora_in", "INFO Salida:   velmora_out",
+                                "INFO AudioEngine activo — 5 bandas @ 48000 Hz", "ERROR Error salida CPAL: Input/output error",
+                                "INFO Stream de salida recuperado", "INFO AudioEngine detenido"}));
+
+  AlsaSandbox none(false);  // no card and no .asoundrc
+  config->with([](ProcessorConfig& c) { c.input_device = c.output_device = ""; });
+  auto started = AudioEngine::start(config, shared);
+  ASSERT_FALSE(started.ok());
+  EXPECT_EQ(started.error().rfind("default: snd_pcm_open: ", 0), 0u) << started.error();
   EXPECT_TRUE(workers_gone());
 }
 

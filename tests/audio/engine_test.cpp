@@ -4,8 +4,8 @@
 
 #include <functional>
 #include <numeric>
+#include <optional>
 
-#include "audio/fake_audio.hpp"
 #include "test_support.hpp"
 
 namespace velmora {
@@ -13,108 +13,176 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+// An audio layer whose answers a test decides. Its steps ("build capture in", "play playback",
+// "drop capture") go into a transcript as lines, one of them may fail, and the callbacks of the
+// latest streams built are kept for the test to call.
+struct FakeHost final : audio::Host {
+  using Desc = std::pair<std::string, std::optional<std::string>>;  // how the transcript names it; name
+  struct Stream final : audio::Stream {
+    FakeHost& h;
+    std::string kind;
+    Stream(FakeHost& h, std::string kind) : h(h), kind(kind) { ++h.live_streams; }
+    ~Stream() override { (void)h.step("drop " + kind), --h.live_streams; }
+    Result<void> play() override { return h.step("play " + kind); }
+  };
+  struct Device final : audio::Device {
+    using Built = Result<std::unique_ptr<audio::Stream>>;
+    FakeHost& h;
+    Desc desc;
+    Device(FakeHost& h, Desc desc) : h(h), desc(std::move(desc)) {}
+    Result<std::string> name() const override {
+      ++h.name_reads;
+      return desc.second ? Result<std::string>(*desc.second) : Error{"nombre ilegible"};
+    }
+    Built build_input_stream(const audio::StreamConfig& c, audio::CaptureCallback d, audio::EventCallback e) override {
+      h.capture = std::move(d), h.capture_events = std::move(e);
+      return build("capture", c);
+    }
+    Built build_output_stream(const audio::StreamConfig& c, audio::PlaybackCallback d, audio::EventCallback e) override {
+      h.playback = std::move(d), h.playback_events = std::move(e);
+      return build("playback", c);
+    }
+    Built build(const std::string& kind, const audio::StreamConfig& c) {
+      h.config = c;
+      if (auto built = h.step("build " + kind + " " + desc.first); !built) return Error{built.error()};
+      return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(h, kind));
+    }
+  };
+
+  // Notes `line`, and fails when it is the step the test makes fail.
+  Result<void> step(const std::string& line) {
+    if (transcript != nullptr) *transcript << line << '\n';
+    return line == fail_at ? Result<void>(Error{"EBUSY"}) : Result<void>();
+  }
+  Result<audio::DeviceList> input_devices() override { return list(inputs, "list capture"); }
+  Result<audio::DeviceList> output_devices() override { return list(outputs, "list playback"); }
+  std::unique_ptr<audio::Device> default_input_device() override { return make(default_input); }
+  std::unique_ptr<audio::Device> default_output_device() override { return make(default_output); }
+  Result<std::unique_ptr<audio::Device>> named_device(const std::string& name, bool) override {
+    if (name == unlisted) return make(Desc{name, name});
+    return Error{name + ": snd_pcm_open: No such device"};
+  }
+  std::unique_ptr<audio::Device> make(const std::optional<Desc>& desc) {
+    return desc ? std::make_unique<Device>(*this, *desc) : nullptr;
+  }
+  Result<audio::DeviceList> list(const std::vector<Desc>& descs, const std::string& what) {
+    if (what == fail_at) return Error{"hints rotos"};
+    audio::DeviceList out;
+    for (const auto& d : descs) out.push_back(std::make_unique<Device>(*this, d));
+    return out;
+  }
+
+  std::vector<Desc> inputs{{"in", "in"}}, outputs{{"out", "out"}};
+  std::optional<Desc> default_input{Desc{"default-in", "default"}}, default_output{Desc{"default-out", "default"}};
+  std::string unlisted, fail_at;  // a device that opens by its name; the step that fails
+  std::ostream* transcript = nullptr;
+  int live_streams = 0, name_reads = 0;
+  audio::StreamConfig config;
+  audio::CaptureCallback capture;
+  audio::PlaybackCallback playback;
+  audio::EventCallback capture_events, playback_events;
+};
+
 // The fake layer's transcript and the engine's log share one stream.
-struct EngineTest : ::testing::Test {
-  EngineTest() { host.record.transcript = &log.out, cfg.input_device = "in", cfg.output_device = "out"; }
+struct Bench {
+  Bench() { host.transcript = &log.out, cfg.input_device = "in", cfg.output_device = "out"; }
   Result<AudioEngine> start() {
     auto config = make_shared_config(cfg);
     if (poisoned) test::poison(*config);
     return AudioEngine::start_with(host, config, shared);
   }
+  std::string logged() const {
+    std::string all;
+    for (const auto& line : log.lines()) {
+      if (!all.empty()) all += "; ";
+      all += line;
+    }
+    return all;
+  }
 
   test::LogCapture log{"velmora::audio::engine=info"};
-  fake::Host host;
+  FakeHost host;
   ProcessorConfig cfg;
   bool poisoned = false;
   std::shared_ptr<SharedState> shared = SharedState::create();
 };
 
-struct FailureCase { const char* what; std::function<void(EngineTest&)> setup; std::string error; Lines transcript; };
-class StartFailure : public EngineTest, public ::testing::WithParamInterface<FailureCase> {};
-
-// Every stream built before the failing step is dropped again, capture last; a transcript that
-// gets that far starts with the two device lines.
-TEST_P(StartFailure, ReturnsTheErrorAndLeavesNothingRunning) {
-  GetParam().setup(*this);
-  auto engine = start();
-  ASSERT_FALSE(engine.ok());
-  EXPECT_EQ(engine.error(), GetParam().error);
-  Lines want = GetParam().transcript;
-  if (!want.empty()) want.insert(want.begin(), {"INFO Entrada:  in", "INFO Salida:   out"});
-  EXPECT_EQ(log.lines(), want);
-  EXPECT_EQ(host.record.live_streams, 0);
+// Every stream built before the failing step is dropped again, capture last.
+TEST(EngineTest, StartFailureReturnsTheErrorAndLeavesNothingRunning) {
+  const std::string names = "INFO Entrada:  in; INFO Salida:   out; build capture in";
+  const struct { std::function<void(Bench&)> setup; std::string error, log; } cases[] = {
+      {[](auto& t) { t.host.fail_at = "list capture"; }, "hints rotos", ""},
+      {[](auto& t) { t.host.fail_at = "list playback"; }, "hints rotos", ""},
+      {[](auto& t) { t.cfg.input_device = "otro", t.host.default_input.reset(); }, "Sin dispositivo de entrada", ""},
+      {[](auto& t) { t.cfg.output_device = "otro", t.host.default_output.reset(); }, "Sin dispositivo de salida", ""},
+      {[](auto& t) { t.host.fail_at = "build capture in"; }, "EBUSY", names},
+      {[](auto& t) { t.host.fail_at = "build playback out"; }, "EBUSY", names + "; build playback out; drop capture"},
+      {[](auto& t) { t.host.fail_at = "play playback"; }, "EBUSY",
+       names + "; build playback out; play capture; play playback; drop playback; drop capture"},
+      {[](auto& t) { t.cfg.buffer_size = 0; }, "Tamaño de búfer no válido: 0 frames", ""},
+      {[](auto& t) { t.cfg.buffer_size = (1u << 20) + 1; }, "Tamaño de búfer no válido: 1048577 frames (máximo 1048576)", ""},
+      {[](auto& t) { t.cfg.sample_rate = 2; }, "Frecuencia de muestreo no válida: 2 Hz (mínimo 3 Hz)", ""},
+      // 3 Hz is the lowest rate that passes its check
+      {[](auto& t) { t.cfg.sample_rate = 3, t.host.fail_at = "list capture"; }, "hints rotos", ""},
+      {[](auto& t) { t.poisoned = true; }, "Configuración ilegible: su cerrojo quedó envenenado", ""}};
+  for (const auto& c : cases) {
+    Bench t;
+    c.setup(t);
+    auto engine = t.start();
+    ASSERT_FALSE(engine.ok()) << "row " << &c - cases;
+    EXPECT_EQ(engine.error(), c.error);
+    EXPECT_EQ(t.logged(), c.log);
+    EXPECT_EQ(t.host.live_streams, 0);
+  }
 }
-INSTANTIATE_TEST_SUITE_P(
-    Table, StartFailure,
-    ::testing::Values(
-        FailureCase{"CaptureList", [](auto& t) { t.host.inputs_error = "hints rotos"; }, "hints rotos", {}},
-        FailureCase{"PlaybackList", [](auto& t) { t.host.outputs_error = "hints rotos"; }, "hints rotos", {}},
-        FailureCase{"NoCaptureDevice", [](auto& t) { t.cfg.input_device = "otro", t.host.default_input.reset(); },
-                    "Sin dispositivo de entrada", {}},
-        FailureCase{"NoPlaybackDevice", [](auto& t) { t.cfg.output_device = "otro", t.host.default_output.reset(); },
-                    "Sin dispositivo de salida", {}},
-        FailureCase{"CaptureBuild", [](auto& t) { t.host.inputs[0].build_error = "EBUSY"; }, "EBUSY",
-                    {"build capture in"}},
-        FailureCase{"PlaybackBuild", [](auto& t) { t.host.outputs[0].build_error = "EBUSY"; }, "EBUSY",
-                    {"build capture in", "build playback out", "drop capture"}},
-        FailureCase{"PlaybackPlay", [](auto& t) { t.host.outputs[0].play_error = "pausa"; }, "pausa",
-                    {"build capture in", "build playback out", "play capture", "play playback", "drop playback",
-                     "drop capture"}},
-        FailureCase{"BufferSize0", [](auto& t) { t.cfg.buffer_size = 0; }, "Tamaño de búfer no válido: 0 frames", {}},
-        FailureCase{"BufferSizeAboveTwoToThe20", [](auto& t) { t.cfg.buffer_size = (1u << 20) + 1; },
-                    "Tamaño de búfer no válido: 1048577 frames (máximo 1048576)", {}},
-        FailureCase{"SampleRate2Hz", [](auto& t) { t.cfg.sample_rate = 2; },
-                    "Frecuencia de muestreo no válida: 2 Hz (mínimo 3 Hz)", {}},
-        FailureCase{"PoisonedLock", [](auto& t) { t.poisoned = true; },
-                    "Configuración ilegible: su cerrojo quedó envenenado", {}}),
-    [](const auto& info) { return std::string(info.param.what); });
 
 // Capture and playback are built, then played, capture first. Capture keeps at most 24 buffers
 // for playback (bypass passes the samples through untouched, which shows what input_buffer
 // kept). The streams report from their workers; only the engine turns that into lines, and the
 // streams go on. The band count is logged clamped to 2..6 and a name that cannot be read as the
-// empty text; a moved-from engine stops nothing, and the drop stops capture first.
-TEST_F(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndDropStopsCaptureFirst) {
-  cfg.buffer_size = 4, cfg.num_bands = 9, cfg.input_device = "";  // capture limit 32 samples, trimmed above 96
-  host.default_input->name.reset();
+// empty text; without an info log no name is read at all, and the largest buffer, 2^20 frames,
+// starts. A moved-from engine stops nothing; a drop or an assignment stops capture first.
+TEST(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndStopsCaptureFirst) {
+  Bench b;
+  b.cfg.buffer_size = 4, b.cfg.num_bands = 9, b.cfg.input_device = "";  // capture limit 32 samples, trimmed above 96
+  b.host.default_input->second.reset();
+  FakeHost& host = b.host;
   {
-    auto engine = start();
+    auto engine = b.start();
     ASSERT_TRUE(engine.ok()) << engine.error();
-    const audio::StreamConfig& sc = host.record.config;
-    EXPECT_TRUE(sc.channels == 2 && sc.sample_rate == 48000u && sc.buffer_size == 4u);
-    shared->bypass.store(true);
-    for (int block = 1; block <= 20; ++block) host.record.capture(std::vector<float>(8, static_cast<float>(block)));
+    EXPECT_TRUE(host.config.channels == 2 && host.config.sample_rate == 48000u && host.config.buffer_size == 4u);
+    b.shared->bypass.store(true);
+    for (int block = 1; block <= 20; ++block) host.capture(std::vector<float>(8, static_cast<float>(block)));
     std::vector<float> played(96);
-    host.record.playback(played);
+    host.playback(played);
     for (std::size_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<float>(9 + i / 8)) << i;
-    host.record.playback(played);
+    host.playback(played);
     EXPECT_EQ(played, std::vector<float>(96, 0.0f));
     using Kind = audio::StreamEvent::Kind;
-    host.record.capture_events({Kind::Error, "Input/output error"});
-    host.record.playback_events({Kind::StillDown, "out: snd_pcm_open: No such device", std::chrono::minutes(3)});
-    host.record.playback_events({Kind::Recovered});
-    host.record.capture_events({Kind::Recovered});
-    EXPECT_EQ(host.record.live_streams, 2);
-    AudioEngine moved = std::move(engine).value();
+    host.capture_events({Kind::Error, "Input/output error"});
+    host.playback_events({Kind::StillDown, "out: snd_pcm_open: No such device", std::chrono::minutes(3)});
+    host.playback_events({Kind::Recovered});
+    host.capture_events({Kind::Recovered});
+    AudioEngine running = std::move(engine).value();
+    b.log.use("velmora::audio::engine=warn");
+    b.cfg.buffer_size = 1u << 20, b.cfg.output_device = "";
+    const int reads = host.name_reads;
+    auto quiet = b.start();
+    ASSERT_TRUE(quiet.ok()) << quiet.error();
+    EXPECT_EQ(host.name_reads, reads);
+    EXPECT_EQ(host.live_streams, 4);
+    b.log.use("velmora::audio::engine=info");
+    running = std::move(quiet).value();
   }
-  EXPECT_EQ(log.lines(), Lines({"INFO Entrada:  ", "INFO Salida:   out", "build capture default-in", "build playback out",
-                                "play capture", "play playback", "INFO AudioEngine activo — 6 bandas @ 48000 Hz",
-                                "ERROR Error entrada CPAL: Input/output error",
-                                "WARN Stream de salida sigue caído desde hace 3 min: out: snd_pcm_open: No such device",
-                                "INFO Stream de salida recuperado", "INFO Stream de entrada recuperado",
-                                "INFO AudioEngine detenido", "drop capture", "drop playback"}));
-  EXPECT_EQ(host.record.live_streams, 0);
-}
-
-// Without an info log no device name is read, not even the list's for an empty wanted name. The
-// largest buffer size, 2^20 frames, starts.
-TEST_F(EngineTest, QuietLogReadsNoDeviceNameAndTheLargestBufferStarts) {
-  log.use("velmora::audio::engine=warn");
-  cfg.input_device = cfg.output_device = "", cfg.buffer_size = 1u << 20;
-  auto quiet = start();
-  ASSERT_TRUE(quiet.ok()) << quiet.error();
-  EXPECT_EQ(host.record.name_reads, 0);
-  EXPECT_EQ(log.lines(), Lines({"build capture default-in", "build playback default-out", "play capture", "play playback"}));
+  const std::string stopped = "INFO AudioEngine detenido; drop capture; drop playback";
+  EXPECT_EQ(b.logged(), "INFO Entrada:  ; INFO Salida:   out; build capture default-in; build playback out; "
+                        "play capture; play playback; INFO AudioEngine activo — 6 bandas @ 48000 Hz; "
+                        "ERROR Error entrada CPAL: Input/output error; "
+                        "WARN Stream de salida sigue caído desde hace 3 min: out: snd_pcm_open: No such device; "
+                        "INFO Stream de salida recuperado; INFO Stream de entrada recuperado; "
+                        "build capture default-in; build playback default-out; play capture; play playback; " +
+                            stopped + "; " + stopped);
+  EXPECT_EQ(host.live_streams, 0);
 }
 
 // The first listed device whose name reads back byte for byte as the wanted one: names that cannot
@@ -123,18 +191,18 @@ TEST_F(EngineTest, QuietLogReadsNoDeviceNameAndTheLargestBufferStarts) {
 // default, are start cases above.)
 TEST(ResolveDevice, PicksTheFirstExactNameElseOpensTheNameElseTheDefault) {
   struct { std::vector<std::optional<std::string>> names; bool opens; std::string chosen; } const cases[] = {
-      {{"a", "b", "b"}, false, "d1"}, {{std::nullopt, "b"}, false, "d1"},
+      {{"a", "b", "b"}, false, "1"}, {{std::nullopt, "b"}, false, "1"},
       {{"b ", "B", "bb", "hw:0"}, true, "b"}, {{"b ", "B", "bb", "hw:0"}, false, "default-out"}};
   for (const auto& c : cases) {
     test::LogCapture log{"velmora::audio::engine=warn"};
-    fake::Host host;
+    FakeHost host;
     host.outputs.clear();
-    for (const auto& name : c.names) host.outputs.push_back({"d" + std::to_string(host.outputs.size()), name});
-    if (c.opens) host.unlisted.push_back({"b", "b"});
+    for (const auto& name : c.names) host.outputs.push_back({std::to_string(host.outputs.size()), name});
+    if (c.opens) host.unlisted = "b";
     auto got = resolve_device(host, false, "b");
     ASSERT_TRUE(got.ok()) << got.error();
-    EXPECT_EQ(dynamic_cast<fake::Device&>(*got.value()).desc.id, c.chosen);
-    EXPECT_EQ(host.record.name_reads, c.chosen == "d1" ? 2 : 4);
+    EXPECT_EQ(dynamic_cast<FakeHost::Device&>(*got.value()).desc.first, c.chosen);
+    EXPECT_EQ(host.name_reads, c.chosen == "1" ? 2 : 4);
     EXPECT_EQ(log.lines(), c.chosen != "default-out" ? Lines{} : Lines{
         "WARN Dispositivo de salida b no disponible, se usa el predeterminado: b: snd_pcm_open: No such device"});
   }

@@ -29,20 +29,16 @@ void poison(Guarded<T>& cell) {
   }
 }
 
-enum class Lock { Free, Busy, Poisoned };
-
-// For its lifetime, leaves a Guarded's lock held by another thread (Busy: a try_lock from
-// the holding thread itself would be undefined for std::mutex), or poisons it for good.
+// Holds a Guarded's lock from another thread for its lifetime: a try_lock from the holding
+// thread itself would be undefined for std::mutex.
 template <class T>
-struct LockAs {
-  LockAs(Guarded<T>& cell, Lock how) : held(how == Lock::Busy ? 1 : 0) {
-    if (how == Lock::Poisoned) poison(cell);
-    if (how == Lock::Busy) thread = std::jthread([&] { auto g = cell.lock(); held.count_down(); release.wait(); });
-    held.wait();  // at once unless another thread is taking the lock
+struct HeldElsewhere {
+  explicit HeldElsewhere(Guarded<T>& cell) : thread([&] { auto g = cell.lock(); held.count_down(); release.wait(); }) {
+    held.wait();
   }
-  ~LockAs() { release.count_down(); }  // the thread is joined after this
+  ~HeldElsewhere() { release.count_down(); }  // the thread is joined after this
 
-  std::latch held, release{1};
+  std::latch held{1}, release{1};
   std::jthread thread;
 };
 
@@ -80,10 +76,9 @@ struct Rig {
   explicit Rig(const ProcessorConfig& cfg)
       : config(make_shared_config(cfg)), chain(ProcessingChain::build(cfg, shared, input, config).value()) {}
 
-  void feed(std::span<const float> samples) { input->append(samples); }
   // Feeds `in` and runs one callback of the same size.
   std::vector<float> run(std::span<const float> in) {
-    feed(in);
+    input->append(in);
     std::vector<float> out(in.size());
     chain.output_callback(out);
     return out;
@@ -96,8 +91,8 @@ struct Rig {
   }
 };
 
-// The log of `filter` goes into `out` for the capture's lifetime. Other lines may be
-// written there too; lines() shows a log line "[time LEVEL target] text" as "LEVEL text".
+// The log of `filter` goes into `out` for the capture's lifetime; lines() shows a log line
+// "[time LEVEL target] text" as "LEVEL text".
 struct LogCapture {
   std::ostringstream out;
 
