@@ -11,13 +11,12 @@
 namespace velmora {
 namespace {
 
-using Lines = std::vector<std::string>;
-
 // An audio layer whose answers a test decides. Its steps ("build capture in", "play playback",
-// "drop capture") go into a transcript as lines, one of them may fail, and the callbacks of the
-// latest streams built are kept for the test to call.
+// "drop capture") go into a transcript as lines, the step named fail_at fails, and the callbacks
+// of the latest streams built are kept for the test to call.
 struct FakeHost final : audio::Host {
-  using Desc = std::pair<std::string, std::optional<std::string>>;  // how the transcript names it; name
+  using Desc = std::pair<std::string, std::optional<std::string>>;  // id in the transcript, name
+  using Built = Result<std::unique_ptr<audio::Stream>>;
   struct Stream final : audio::Stream {
     FakeHost& h;
     std::string kind;
@@ -26,7 +25,6 @@ struct FakeHost final : audio::Host {
     Result<void> play() override { return h.step("play " + kind); }
   };
   struct Device final : audio::Device {
-    using Built = Result<std::unique_ptr<audio::Stream>>;
     FakeHost& h;
     Desc desc;
     Device(FakeHost& h, Desc desc) : h(h), desc(std::move(desc)) {}
@@ -36,23 +34,23 @@ struct FakeHost final : audio::Host {
     }
     Built build_input_stream(const audio::StreamConfig& c, audio::CaptureCallback d, audio::EventCallback e) override {
       h.capture = std::move(d), h.capture_events = std::move(e);
-      return build("capture", c);
+      return h.build("capture " + desc.first, c);
     }
     Built build_output_stream(const audio::StreamConfig& c, audio::PlaybackCallback d, audio::EventCallback e) override {
       h.playback = std::move(d), h.playback_events = std::move(e);
-      return build("playback", c);
-    }
-    Built build(const std::string& kind, const audio::StreamConfig& c) {
-      h.config = c;
-      if (auto built = h.step("build " + kind + " " + desc.first); !built) return Error{built.error()};
-      return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(h, kind));
+      return h.build("playback " + desc.first, c);
     }
   };
 
-  // Notes `line`, and fails when it is the step the test makes fail.
+  explicit FakeHost(std::ostream& transcript) : transcript(transcript) {}
   Result<void> step(const std::string& line) {
-    if (transcript != nullptr) *transcript << line << '\n';
+    transcript << line << '\n';
     return line == fail_at ? Result<void>(Error{"EBUSY"}) : Result<void>();
+  }
+  Built build(const std::string& what, const audio::StreamConfig& c) {
+    config = c;
+    if (auto built = step("build " + what); !built) return Error{built.error()};
+    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(*this, what.substr(0, what.find(' '))));
   }
   Result<audio::DeviceList> input_devices() override { return list(inputs, "list capture"); }
   Result<audio::DeviceList> output_devices() override { return list(outputs, "list playback"); }
@@ -72,10 +70,10 @@ struct FakeHost final : audio::Host {
     return out;
   }
 
+  std::ostream& transcript;
   std::vector<Desc> inputs{{"in", "in"}}, outputs{{"out", "out"}};
   std::optional<Desc> default_input{Desc{"default-in", "default"}}, default_output{Desc{"default-out", "default"}};
   std::string unlisted, fail_at;  // a device that opens by its name; the step that fails
-  std::ostream* transcript = nullptr;
   int live_streams = 0, name_reads = 0;
   audio::StreamConfig config;
   audio::CaptureCallback capture;
@@ -85,7 +83,7 @@ struct FakeHost final : audio::Host {
 
 // The fake layer's transcript and the engine's log share one stream.
 struct Bench {
-  Bench() { host.transcript = &log.out, cfg.input_device = "in", cfg.output_device = "out"; }
+  Bench() { cfg.input_device = "in", cfg.output_device = "out"; }
   Result<AudioEngine> start() {
     auto config = make_shared_config(cfg);
     if (poisoned) test::poison(*config);
@@ -101,7 +99,7 @@ struct Bench {
   }
 
   test::LogCapture log{"velmora::audio::engine=info"};
-  FakeHost host;
+  FakeHost host{log.out};
   ProcessorConfig cfg;
   bool poisoned = false;
   std::shared_ptr<SharedState> shared = SharedState::create();
@@ -156,6 +154,7 @@ TEST(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndStopsCaptureFirs
     std::vector<float> played(96);
     host.playback(played);
     for (std::size_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<float>(9 + i / 8)) << i;
+    EXPECT_FLOAT_EQ(b.shared->in_l.load(), 14.5f);  // the chain meters into the engine's shared state
     host.playback(played);
     EXPECT_EQ(played, std::vector<float>(96, 0.0f));
     using Kind = audio::StreamEvent::Kind;
@@ -194,17 +193,16 @@ TEST(ResolveDevice, PicksTheFirstExactNameElseOpensTheNameElseTheDefault) {
       {{"a", "b", "b"}, false, "1"}, {{std::nullopt, "b"}, false, "1"},
       {{"b ", "B", "bb", "hw:0"}, true, "b"}, {{"b ", "B", "bb", "hw:0"}, false, "default-out"}};
   for (const auto& c : cases) {
-    test::LogCapture log{"velmora::audio::engine=warn"};
-    FakeHost host;
-    host.outputs.clear();
-    for (const auto& name : c.names) host.outputs.push_back({std::to_string(host.outputs.size()), name});
-    if (c.opens) host.unlisted = "b";
-    auto got = resolve_device(host, false, "b");
+    Bench b;
+    b.host.outputs.clear();
+    for (const auto& name : c.names) b.host.outputs.push_back({std::to_string(b.host.outputs.size()), name});
+    if (c.opens) b.host.unlisted = "b";
+    auto got = resolve_device(b.host, false, "b");
     ASSERT_TRUE(got.ok()) << got.error();
     EXPECT_EQ(dynamic_cast<FakeHost::Device&>(*got.value()).desc.first, c.chosen);
-    EXPECT_EQ(host.name_reads, c.chosen == "1" ? 2 : 4);
-    EXPECT_EQ(log.lines(), c.chosen != "default-out" ? Lines{} : Lines{
-        "WARN Dispositivo de salida b no disponible, se usa el predeterminado: b: snd_pcm_open: No such device"});
+    EXPECT_EQ(b.host.name_reads, c.chosen == "1" ? 2 : 4);
+    EXPECT_EQ(b.logged(), c.chosen != "default-out" ? "" : "WARN Dispositivo de salida b no disponible, se usa el "
+                                                          "predeterminado: b: snd_pcm_open: No such device");
   }
 }
 

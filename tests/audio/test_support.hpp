@@ -42,26 +42,20 @@ struct HeldElsewhere {
   std::jthread thread;
 };
 
-// Interleaved stereo: partials in every region of the spectrum swelling at slow rates,
-// noise bursts every three seconds and a loud passage every seven.
+// Interleaved stereo: five partials a channel across the spectrum, each swelling at its own slow
+// rate, noise bursts every three seconds and a loud passage every seven.
 inline std::vector<float> programme(std::size_t frames, double rate) {
-  // {channel, Hz, amplitude, swell rate in Hz (0: steady)}
-  constexpr double partials[][4] = {{0, 55, .3, .23},  {0, 440, .2, 0},    {0, 3100, .15, .071},
-                                    {0, 9000, .1, .23}, {0, 15000, .05, 0}, {1, 80, .25, .071},
-                                    {1, 700, .2, .23},  {1, 2300, .15, 0},  {1, 7000, .1, .071}};
-  constexpr double tau = 6.283185307179586;
+  constexpr double hz[2][5] = {{55, 440, 3100, 9000, 15000}, {80, 700, 2300, 7000, 11000}}, tau = 6.283185307179586;
   std::vector<float> v(frames * 2);
   std::uint32_t seed = 12345;
   for (std::size_t j = 0; j < v.size(); ++j) {
     const double t = static_cast<double>(j / 2) / rate;
-    const double loud = std::fmod(t, 7.0) < 1.0 ? 2.5 : 1.0, burst = std::fmod(t, 3.0) < 0.4 ? 0.25 : 0.02;
     seed = seed * 1664525u + 1013904223u;
-    double x = burst * (static_cast<double>(seed >> 8) / 8388608.0 - 1.0);  // noise, then this channel's partials
-    for (const auto& p : partials) {
-      if ((p[0] != 0) != (j % 2 != 0)) continue;
-      x += p[2] * (p[3] != 0 ? 0.5 + 0.5 * std::sin(tau * p[3] * t) : 1.0) * std::sin(tau * p[1] * t);
+    double x = (std::fmod(t, 3.0) < 0.4 ? 0.25 : 0.02) * (static_cast<double>(seed >> 8) / 8388608.0 - 1.0);
+    for (int k = 0; k < 5; ++k) {
+      x += (0.3 - 0.05 * k) * (0.6 + 0.4 * std::sin(tau * (0.07 + 0.04 * k) * t)) * std::sin(tau * hz[j % 2][k] * t);
     }
-    v[j] = static_cast<float>(loud * x);
+    v[j] = static_cast<float>((std::fmod(t, 7.0) < 1.0 ? 2.5 : 1.0) * x);
   }
   return v;
 }
