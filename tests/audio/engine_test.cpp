@@ -11,17 +11,17 @@
 namespace velmora {
 namespace {
 
-// An audio layer whose answers a test decides. Its steps ("build capture in", "play playback",
-// "drop capture") go into a transcript as lines, the step named fail_at fails, and the callbacks
-// of the latest streams built are kept for the test to call.
+// An audio layer whose answers a test decides, and an engine to start on it. The layer's steps
+// ("build capture in", "play playback", "drop capture") share the log with the engine's lines, the
+// step named fail_at fails, and the callbacks of the latest streams built are kept for the test.
 struct FakeHost final : audio::Host {
   using Desc = std::pair<std::string, std::optional<std::string>>;  // id in the transcript, name
   using Built = Result<std::unique_ptr<audio::Stream>>;
   struct Stream final : audio::Stream {
     FakeHost& h;
     std::string kind;
-    Stream(FakeHost& h, std::string kind) : h(h), kind(kind) { ++h.live_streams; }
-    ~Stream() override { (void)h.step("drop " + kind), --h.live_streams; }
+    Stream(FakeHost& h, std::string kind) : h(h), kind(kind) {}
+    ~Stream() override { (void)h.step("drop " + kind); }
     Result<void> play() override { return h.step("play " + kind); }
   };
   struct Device final : audio::Device {
@@ -42,9 +42,14 @@ struct FakeHost final : audio::Host {
     }
   };
 
-  explicit FakeHost(std::ostream& transcript) : transcript(transcript) {}
+  FakeHost() { cfg.input_device = "in", cfg.output_device = "out"; }
+  Result<AudioEngine> start() {
+    auto config = make_shared_config(cfg);
+    if (poisoned) test::poison(*config);
+    return AudioEngine::start_with(*this, config, shared);
+  }
   Result<void> step(const std::string& line) {
-    transcript << line << '\n';
+    log.out << line << '\n';
     return line == fail_at ? Result<void>(Error{"EBUSY"}) : Result<void>();
   }
   Built build(const std::string& what, const audio::StreamConfig& c) {
@@ -70,91 +75,71 @@ struct FakeHost final : audio::Host {
     return out;
   }
 
-  std::ostream& transcript;
+  test::LogCapture log{"velmora::audio::engine=info"};
+  ProcessorConfig cfg;
+  bool poisoned = false;
+  std::shared_ptr<SharedState> shared = SharedState::create();
   std::vector<Desc> inputs{{"in", "in"}}, outputs{{"out", "out"}};
   std::optional<Desc> default_input{Desc{"default-in", "default"}}, default_output{Desc{"default-out", "default"}};
   std::string unlisted, fail_at;  // a device that opens by its name; the step that fails
-  int live_streams = 0, name_reads = 0;
+  int name_reads = 0;
   audio::StreamConfig config;
   audio::CaptureCallback capture;
   audio::PlaybackCallback playback;
   audio::EventCallback capture_events, playback_events;
 };
 
-// The fake layer's transcript and the engine's log share one stream.
-struct Bench {
-  Bench() { cfg.input_device = "in", cfg.output_device = "out"; }
-  Result<AudioEngine> start() {
-    auto config = make_shared_config(cfg);
-    if (poisoned) test::poison(*config);
-    return AudioEngine::start_with(host, config, shared);
-  }
-  std::string logged() const {
-    std::string all;
-    for (const auto& line : log.lines()) {
-      if (!all.empty()) all += "; ";
-      all += line;
-    }
-    return all;
-  }
-
-  test::LogCapture log{"velmora::audio::engine=info"};
-  FakeHost host{log.out};
-  ProcessorConfig cfg;
-  bool poisoned = false;
-  std::shared_ptr<SharedState> shared = SharedState::create();
-};
-
 // Every stream built before the failing step is dropped again, capture last.
 TEST(EngineTest, StartFailureReturnsTheErrorAndLeavesNothingRunning) {
   const std::string names = "INFO Entrada:  in; INFO Salida:   out; build capture in";
-  const struct { std::function<void(Bench&)> setup; std::string error, log; } cases[] = {
-      {[](auto& t) { t.host.fail_at = "list capture"; }, "hints rotos", ""},
-      {[](auto& t) { t.host.fail_at = "list playback"; }, "hints rotos", ""},
-      {[](auto& t) { t.cfg.input_device = "otro", t.host.default_input.reset(); }, "Sin dispositivo de entrada", ""},
-      {[](auto& t) { t.cfg.output_device = "otro", t.host.default_output.reset(); }, "Sin dispositivo de salida", ""},
-      {[](auto& t) { t.host.fail_at = "build capture in"; }, "EBUSY", names},
-      {[](auto& t) { t.host.fail_at = "build playback out"; }, "EBUSY", names + "; build playback out; drop capture"},
-      {[](auto& t) { t.host.fail_at = "play playback"; }, "EBUSY",
+  const struct { std::function<void(FakeHost&)> setup; std::string error, log; } cases[] = {
+      {[](auto& t) { t.fail_at = "list capture"; }, "hints rotos", ""},
+      {[](auto& t) { t.fail_at = "list playback"; }, "hints rotos", ""},
+      {[](auto& t) { t.cfg.input_device = "otro", t.default_input.reset(); }, "Sin dispositivo de entrada", ""},
+      {[](auto& t) { t.cfg.output_device = "otro", t.default_output.reset(); }, "Sin dispositivo de salida", ""},
+      {[](auto& t) { t.fail_at = "build capture in"; }, "EBUSY", names},
+      {[](auto& t) { t.fail_at = "build playback out"; }, "EBUSY", names + "; build playback out; drop capture"},
+      {[](auto& t) { t.fail_at = "play playback"; }, "EBUSY",
        names + "; build playback out; play capture; play playback; drop playback; drop capture"},
       {[](auto& t) { t.cfg.buffer_size = 0; }, "Tamaño de búfer no válido: 0 frames", ""},
       {[](auto& t) { t.cfg.buffer_size = (1u << 20) + 1; }, "Tamaño de búfer no válido: 1048577 frames (máximo 1048576)", ""},
       {[](auto& t) { t.cfg.sample_rate = 2; }, "Frecuencia de muestreo no válida: 2 Hz (mínimo 3 Hz)", ""},
       // 3 Hz is the lowest rate that passes its check
-      {[](auto& t) { t.cfg.sample_rate = 3, t.host.fail_at = "list capture"; }, "hints rotos", ""},
+      {[](auto& t) { t.cfg.sample_rate = 3, t.fail_at = "list capture"; }, "hints rotos", ""},
       {[](auto& t) { t.poisoned = true; }, "Configuración ilegible: su cerrojo quedó envenenado", ""}};
   for (const auto& c : cases) {
-    Bench t;
+    FakeHost t;
     c.setup(t);
     auto engine = t.start();
     ASSERT_FALSE(engine.ok()) << "row " << &c - cases;
     EXPECT_EQ(engine.error(), c.error);
-    EXPECT_EQ(t.logged(), c.log);
-    EXPECT_EQ(t.host.live_streams, 0);
+    EXPECT_EQ(t.log.text(), c.log);
   }
 }
 
 // Capture and playback are built, then played, capture first. Capture keeps at most 24 buffers
-// for playback (bypass passes the samples through untouched, which shows what input_buffer
-// kept). The streams report from their workers; only the engine turns that into lines, and the
-// streams go on. The band count is logged clamped to 2..6 and a name that cannot be read as the
-// empty text; without an info log no name is read at all, and the largest buffer, 2^20 frames,
-// starts. A moved-from engine stops nothing; a drop or an assignment stops capture first.
+// for playback (bypass passes the samples through untouched, which shows what input_buffer kept).
+// The streams report from their workers; only the engine turns that into lines, and the streams
+// go on. The band count is logged clamped to 2..6 and a name that cannot be read as the empty text.
+// A wanted device is the first listed one whose name reads back byte for byte (unreadable names
+// passed over), else the one of that name when it opens, else the default with a warning. Without
+// an info log no other name is read, and the largest buffer, 2^20 frames, starts. A moved-from
+// engine stops nothing; a drop or an assignment stops capture first.
 TEST(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndStopsCaptureFirst) {
-  Bench b;
-  b.cfg.buffer_size = 4, b.cfg.num_bands = 9, b.cfg.input_device = "";  // capture limit 32 samples, trimmed above 96
-  b.host.default_input->second.reset();
-  FakeHost& host = b.host;
+  FakeHost host;
+  host.cfg.buffer_size = 4, host.cfg.num_bands = 9, host.cfg.input_device = "";  // capture limit 32, trimmed above 96
+  host.default_input->second.reset();
+  host.inputs = {{"x", std::nullopt}, {"y", "b "}, {"z", "B"}}, host.unlisted = "b";
   {
-    auto engine = b.start();
+    auto engine = host.start();
     ASSERT_TRUE(engine.ok()) << engine.error();
     EXPECT_TRUE(host.config.channels == 2 && host.config.sample_rate == 48000u && host.config.buffer_size == 4u);
-    b.shared->bypass.store(true);
+    host.shared->bypass.store(true);
     for (int block = 1; block <= 20; ++block) host.capture(std::vector<float>(8, static_cast<float>(block)));
     std::vector<float> played(96);
     host.playback(played);
     for (std::size_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<float>(9 + i / 8)) << i;
-    EXPECT_FLOAT_EQ(b.shared->in_l.load(), 14.5f);  // the chain meters into the engine's shared state
+    EXPECT_FLOAT_EQ(host.shared->in_l.load(), 14.5f);  // the chain meters into the engine's shared state
     host.playback(played);
     EXPECT_EQ(played, std::vector<float>(96, 0.0f));
     using Kind = audio::StreamEvent::Kind;
@@ -163,47 +148,24 @@ TEST(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndStopsCaptureFirs
     host.playback_events({Kind::Recovered});
     host.capture_events({Kind::Recovered});
     AudioEngine running = std::move(engine).value();
-    b.log.use("velmora::audio::engine=warn");
-    b.cfg.buffer_size = 1u << 20, b.cfg.output_device = "";
+    host.log.use("velmora::audio::engine=warn");
+    host.cfg.buffer_size = 1u << 20, host.cfg.input_device = "b", host.cfg.output_device = "c";
     const int reads = host.name_reads;
-    auto quiet = b.start();
+    auto quiet = host.start();
     ASSERT_TRUE(quiet.ok()) << quiet.error();
-    EXPECT_EQ(host.name_reads, reads);
-    EXPECT_EQ(host.live_streams, 4);
-    b.log.use("velmora::audio::engine=info");
+    EXPECT_EQ(host.name_reads, reads + 4);  // the lists', to find "b" and "c"
+    host.log.use("velmora::audio::engine=info");
     running = std::move(quiet).value();
   }
   const std::string stopped = "INFO AudioEngine detenido; drop capture; drop playback";
-  EXPECT_EQ(b.logged(), "INFO Entrada:  ; INFO Salida:   out; build capture default-in; build playback out; "
-                        "play capture; play playback; INFO AudioEngine activo — 6 bandas @ 48000 Hz; "
-                        "ERROR Error entrada CPAL: Input/output error; "
-                        "WARN Stream de salida sigue caído desde hace 3 min: out: snd_pcm_open: No such device; "
-                        "INFO Stream de salida recuperado; INFO Stream de entrada recuperado; "
-                        "build capture default-in; build playback default-out; play capture; play playback; " +
-                            stopped + "; " + stopped);
-  EXPECT_EQ(host.live_streams, 0);
-}
-
-// The first listed device whose name reads back byte for byte as the wanted one: names that cannot
-// be read are passed over, and reading stops at the match. Else the wanted name opened as it is, and
-// only when that fails the default, with a warning. (An empty wanted name, and no match without a
-// default, are start cases above.)
-TEST(ResolveDevice, PicksTheFirstExactNameElseOpensTheNameElseTheDefault) {
-  struct { std::vector<std::optional<std::string>> names; bool opens; std::string chosen; } const cases[] = {
-      {{"a", "b", "b"}, false, "1"}, {{std::nullopt, "b"}, false, "1"},
-      {{"b ", "B", "bb", "hw:0"}, true, "b"}, {{"b ", "B", "bb", "hw:0"}, false, "default-out"}};
-  for (const auto& c : cases) {
-    Bench b;
-    b.host.outputs.clear();
-    for (const auto& name : c.names) b.host.outputs.push_back({std::to_string(b.host.outputs.size()), name});
-    if (c.opens) b.host.unlisted = "b";
-    auto got = resolve_device(b.host, false, "b");
-    ASSERT_TRUE(got.ok()) << got.error();
-    EXPECT_EQ(dynamic_cast<FakeHost::Device&>(*got.value()).desc.first, c.chosen);
-    EXPECT_EQ(b.host.name_reads, c.chosen == "1" ? 2 : 4);
-    EXPECT_EQ(b.logged(), c.chosen != "default-out" ? "" : "WARN Dispositivo de salida b no disponible, se usa el "
-                                                          "predeterminado: b: snd_pcm_open: No such device");
-  }
+  EXPECT_EQ(host.log.text(), "INFO Entrada:  ; INFO Salida:   out; build capture default-in; build playback out; "
+                             "play capture; play playback; INFO AudioEngine activo — 6 bandas @ 48000 Hz; "
+                             "ERROR Error entrada CPAL: Input/output error; "
+                             "WARN Stream de salida sigue caído desde hace 3 min: out: snd_pcm_open: No such device; "
+                             "INFO Stream de salida recuperado; INFO Stream de entrada recuperado; "
+                             "WARN Dispositivo de salida c no disponible, se usa el predeterminado: c: snd_pcm_open: "
+                             "No such device; build capture b; build playback default-out; play capture; play playback; " +
+                                 stopped + "; " + stopped);
 }
 
 // Samples held before, block length and limit; the newest `after` samples of both remain.

@@ -85,8 +85,8 @@ struct Rig {
   }
 };
 
-// The log of `filter` goes into `out` for the capture's lifetime; lines() shows a log line
-// "[time LEVEL target] text" as "LEVEL text".
+// The log of `filter` goes into `out` for the capture's lifetime; text() shows its lines
+// "[time LEVEL target] text" as "LEVEL text", joined by "; ".
 struct LogCapture {
   std::ostringstream out;
 
@@ -95,11 +95,10 @@ struct LogCapture {
   void use(const char* filter) {
     log::init(log::parse_filter(filter), std::make_shared<spdlog::sinks::ostream_sink_mt>(out));
   }
-  std::vector<std::string> lines() const {
-    std::istringstream in(std::regex_replace(out.str(), std::regex(R"(\[\S+ (\S+) \S+\] )"), "$1 "));
-    std::vector<std::string> all;
-    for (std::string line; std::getline(in, line);) all.push_back(line);
-    return all;
+  std::string text() const {
+    std::string all = std::regex_replace(out.str(), std::regex(R"(\[\S+ (\S+) \S+\] )"), "$1 ");
+    if (!all.empty()) all.pop_back();  // the last line's newline
+    return std::regex_replace(all, std::regex("\n"), "; ");
   }
 };
 
