@@ -5,6 +5,7 @@
 #include <functional>
 #include <numeric>
 #include <optional>
+#include <thread>
 
 #include "test_support.hpp"
 

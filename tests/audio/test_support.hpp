@@ -1,18 +1,15 @@
 #pragma once
-// Helpers shared by the audio tests: a lock held by another thread or poisoned, a
-// programme-like test signal, a chain wired to its own shared state and buffers, and
-// a captured log.
+// Helpers shared by the audio tests: a poisoned lock, a programme-like test signal, a chain wired
+// to its own shared state and buffers, and a captured log.
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/sinks/ostream_sink.h>
 
 #include <cmath>
 #include <cstdint>
-#include <latch>
 #include <regex>
 #include <span>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "audio/chain.hpp"
@@ -28,19 +25,6 @@ void poison(Guarded<T>& cell) {
   } catch (int) {
   }
 }
-
-// Holds a Guarded's lock from another thread for its lifetime: a try_lock from the holding
-// thread itself would be undefined for std::mutex.
-template <class T>
-struct HeldElsewhere {
-  explicit HeldElsewhere(Guarded<T>& cell) : thread([&] { auto g = cell.lock(); held.count_down(); release.wait(); }) {
-    held.wait();
-  }
-  ~HeldElsewhere() { release.count_down(); }  // the thread is joined after this
-
-  std::latch held{1}, release{1};
-  std::jthread thread;
-};
 
 // Interleaved stereo: five partials a channel across the spectrum, each swelling at its own slow
 // rate, noise bursts every three seconds and a loud passage every seven.
