@@ -63,8 +63,8 @@ struct FakeHost final : audio::Host {
   std::unique_ptr<audio::Device> default_input_device() override { return make(default_input); }
   std::unique_ptr<audio::Device> default_output_device() override { return make(default_output); }
   Result<std::unique_ptr<audio::Device>> named_device(const std::string& name, bool) override {
-    if (name == unlisted) return make(Desc{name, name});
-    return Error{name + ": snd_pcm_open: No such device"};
+    return name == unlisted ? Result<std::unique_ptr<audio::Device>>(make(Desc{name, name}))
+                            : Error{name + ": snd_pcm_open: No such device"};
   }
   std::unique_ptr<audio::Device> make(const std::optional<Desc>& desc) {
     return desc ? std::make_unique<Device>(*this, *desc) : nullptr;
@@ -105,8 +105,7 @@ TEST(EngineTest, StartFailureReturnsTheErrorAndLeavesNothingRunning) {
       {[](auto& t) { t.cfg.buffer_size = 0; }, "Tamaño de búfer no válido: 0 frames", ""},
       {[](auto& t) { t.cfg.buffer_size = (1u << 20) + 1; }, "Tamaño de búfer no válido: 1048577 frames (máximo 1048576)", ""},
       {[](auto& t) { t.cfg.sample_rate = 2; }, "Frecuencia de muestreo no válida: 2 Hz (mínimo 3 Hz)", ""},
-      // 3 Hz is the lowest rate that passes its check
-      {[](auto& t) { t.cfg.sample_rate = 3, t.fail_at = "list capture"; }, "hints rotos", ""},
+      {[](auto& t) { t.cfg.sample_rate = 3, t.fail_at = "list capture"; }, "hints rotos", ""},  // 3 Hz is valid
       {[](auto& t) { t.poisoned = true; }, "Configuración ilegible: su cerrojo quedó envenenado", ""}};
   for (const auto& c : cases) {
     FakeHost t;
@@ -118,14 +117,11 @@ TEST(EngineTest, StartFailureReturnsTheErrorAndLeavesNothingRunning) {
   }
 }
 
-// Capture and playback are built, then played, capture first. Capture keeps at most 24 buffers
-// for playback (bypass passes the samples through untouched, which shows what input_buffer kept).
-// The streams report from their workers; only the engine turns that into lines, and the streams
-// go on. The band count is logged clamped to 2..6 and a name that cannot be read as the empty text.
-// A wanted device is the first listed one whose name reads back byte for byte (unreadable names
-// passed over), else the one of that name when it opens, else the default with a warning. Without
-// an info log no other name is read, and the largest buffer, 2^20 frames, starts. A moved-from
-// engine stops nothing; a drop or an assignment stops capture first.
+// Built, then played, capture first; capture keeps 24 buffers for playback (bypass shows them).
+// Stream events become log lines, the band count is logged clamped to 2..6 and an unreadable name
+// as the empty text. A wanted device is the first listed whose name reads back byte for byte, else
+// the one of that name if it opens, else the default with a warning; without an info log no other
+// name is read. The largest buffer, 2^20 frames, starts; a drop or an assignment stops capture first.
 TEST(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndStopsCaptureFirst) {
   FakeHost host;
   host.cfg.buffer_size = 4, host.cfg.num_bands = 9, host.cfg.input_device = "";  // capture limit 32, trimmed above 96
@@ -172,9 +168,8 @@ TEST(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndStopsCaptureFirs
 // Samples held before, block length and limit; the newest `after` samples of both remain.
 TEST(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimits) {
   struct { std::size_t before, block, limit, after; } const cases[] = {
-      {100, 1024, 4096, 1124}, {11264, 1024, 4096, 12288},  // exactly 3 × limit stays
-      {12000, 1024, 4096, 12000},                           // one block off, not down to 3 × limit
-      {100, 12200, 4096, 100}, {0, 12289, 4096, 0}, {0, 2, 0, 0}};
+      {100, 1024, 4096, 1124}, {11264, 1024, 4096, 12288}, {12000, 1024, 4096, 12000},  // 12288 = 3 × limit stays,
+      {100, 12200, 4096, 100}, {0, 12289, 4096, 0}, {0, 2, 0, 0}};  // 13024 drops a block, not down to 12288
   for (const auto& c : cases) {
     std::vector<float> all(c.before + c.block);
     std::iota(all.begin(), all.end(), 0.0f);
@@ -187,9 +182,8 @@ TEST(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimits) {
   }
 }
 
-// Capture and playback on two threads, in blocks of different sizes that wrap the ring anywhere,
-// for many periods: capture stays at or below the trim, and playback finds every buffer that
-// capture has already appended. Every sample arrives once and in order.
+// Capture and playback on two threads, in blocks of different sizes wrapping the ring anywhere and
+// below the trim: playback finds every buffer appended, each sample once and in order.
 TEST(InputCallback, EverySampleArrivesOnceAndInOrderAcrossThreads) {
   constexpr std::size_t kLimit = 100, kIn = 47, kOut = 60, kBuffers = 15000;  // samples stay below kMaxCapturedSample
   auto buffer = make_input_buffer(kLimit);
