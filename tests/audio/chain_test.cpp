@@ -4,8 +4,8 @@
 
 #include <cmath>
 #include <cstring>
-#include <future>
 #include <functional>
+#include <future>
 #include <limits>
 #include <optional>
 
