@@ -287,8 +287,8 @@ TEST(AlsaHost, ListsDevicesThatOpenAndReportsADeadPipeAndAnEndedCaptureOnce) {
   EXPECT_TRUE(eventually([] { return alsa_workers().empty(); }));  // a joined thread may linger in the list
 }
 
-// The engine on the sandbox devices processes the capture within the limiter's default ceiling of
-// -0.3 dB while the window edits the settings and flips the flags.
+// The engine on the sandbox devices plays the capture processed, within the limiter's default
+// ceiling of -0.3 dB and without gaps after start-up, while the window edits and flips the flags.
 TEST(AlsaEngine, ProcessesTheCaptureUnderConcurrentEdits) {
   test::LogCapture log{"velmora::audio::engine=info"};
   SharedConfig config = make_shared_config({});
@@ -298,7 +298,7 @@ TEST(AlsaEngine, ProcessesTheCaptureUnderConcurrentEdits) {
   auto started = AudioEngine::start(config, shared);
   ASSERT_TRUE(started.ok()) << started.error();
   EXPECT_EQ(alsa_workers().size(), 2u);
-  std::this_thread::sleep_for(500ms);
+  std::this_thread::sleep_for(1s);
   for (int i = 0; i < 400; ++i) {
     std::this_thread::sleep_for(1500us);
     config->with([i](ProcessorConfig& c) { c.num_bands = 2 + i % 5u, c.input_gain_db = static_cast<float>(i % 7); });
@@ -313,7 +313,7 @@ TEST(AlsaEngine, ProcessesTheCaptureUnderConcurrentEdits) {
   EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float s) { return std::isfinite(s); }));
   EXPECT_LE(peak, std::pow(10.0f, -0.3f / 20.0f) + 1e-4f);
   EXPECT_GT(std::abs(peak - 0.5f), 0.05f) << "the input came out unprocessed";
-  EXPECT_GT(std::count_if(out.begin(), out.end(), [](float s) { return std::abs(s) > 0.01f; }), long(out.size() / 10));
+  EXPECT_GT(std::count_if(out.begin(), out.end(), [](float s) { return std::abs(s) > 0.01f; }), long(out.size() / 2));
   EXPECT_EQ(log.text(), "INFO Entrada:  velmora_in; INFO Salida:   velmora_out; "
                        "INFO AudioEngine activo — 5 bandas @ 48000 Hz; INFO AudioEngine detenido");
 }
