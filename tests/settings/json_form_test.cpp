@@ -1,26 +1,20 @@
 #include "settings/json_form.hpp"
 
-#include <gtest/gtest.h>
 #include <locale.h>
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <bit>
 #include <charconv>
-#include <cmath>
-#include <cstdint>
-#include <limits>
 #include <random>
 #include <regex>
 
-#include "settings/file_io.hpp"
 #include "settings/settings_support.hpp"
 
 namespace velmora::json_form {
 namespace {
 
 // The defaults' text as a release wrote it, kept with the fuzz corpus.
-std::string default_text() { return testing::read_text(testing::corpus_file("config/config.json")); }
+std::string default_text() { return testing::corpus_text("config/config.json"); }
 
 TEST(WrittenForm, DefaultsGiveTheExactText) { EXPECT_EQ(to_json(ProcessorConfig{}), default_text()); }
 

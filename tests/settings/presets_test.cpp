@@ -1,14 +1,9 @@
 #include "settings/presets.hpp"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <tuple>
 
-#include "settings/file_io.hpp"
-#include "settings/json_form.hpp"
 #include "settings/settings_support.hpp"
 
 namespace velmora {
@@ -47,7 +42,7 @@ TEST(BuiltinPresets, WriteTheirGoldenFilesAndApplyAsThemselves) {
   EXPECT_EQ(names(builtins), builtins_and({}));
   for (const Preset& p : builtins) {
     const std::string file = "preset/" + preset_file_stem(p.name) + ".json";
-    EXPECT_EQ(json_form::to_json(p), read_text(testing::corpus_file(file.c_str()))) << file;
+    EXPECT_EQ(json_form::to_json(p), testing::corpus_text(file)) << file;
     ProcessorConfig cfg;
     cfg.input_gain_db = 5.0f, cfg.mpx.enabled = true;  // values that apply must replace: no built-in has them
     cfg.input_device = "hw:1", cfg.sample_rate = 44100, cfg.last_preset = "x";
@@ -100,6 +95,9 @@ TEST_F(PresetFiles, SaveRefusesABuiltinsNameAndAFileHoldingAnotherPreset) {
   };
   EXPECT_EQ(error("ROCK"), "\"ROCK\" es el nombre de un preset de fábrica; elija otro nombre");
   EXPECT_FALSE(fs::exists(velmora_dir()));
+  write_text(folder(), "in the way");  // a file where the folder goes: the system's own error
+  EXPECT_EQ(error("x"), std::system_category().message(EEXIST));
+  fs::remove(folder());
   ASSERT_EQ(error("Morning Show"), "");
   for (const char* other : {"Morning.Show", "Morning_Show"}) {
     EXPECT_EQ(error(other), "el archivo Morning_Show.json ya guarda el preset \"Morning Show\"; elija otro nombre");
@@ -126,13 +124,6 @@ TEST_F(PresetFiles, ListingErrorsAreSkippedUntilTheListingKeepsFailing) {
     const auto next = [&, &steps = steps] { return steps[std::min(at++, steps.size() - 1)]; };
     EXPECT_EQ(names(load_user_presets(folder(), next)), listed);
   }
-}
-
-TEST_F(PresetFiles, FileInPlaceOfTheFolderFailsWithTheOsError) {
-  write_text(folder(), "in the way");
-  const Result<void> saved = named("x").save();
-  EXPECT_EQ(saved.ok() ? "" : saved.error(), std::system_category().message(EEXIST));
-  EXPECT_EQ(read_text(folder()), "in the way");
 }
 
 TEST(RemovePresetsNamed, RemovesEveryExactMatchAndKeepsOrder) {
