@@ -1,7 +1,6 @@
 #include "settings/presets.hpp"
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
 #include <tuple>
 
 #include "settings/settings_support.hpp"
@@ -68,7 +67,6 @@ TEST_F(PresetFiles, RegularJsonFilesFollowTheBuiltinsSortedByNameBytes) {
   EXPECT_EQ(names(all_presets()), builtins_and({}));
   EXPECT_FALSE(fs::exists(velmora_dir()));
   for (const char* name : {"beta", "Zeta", "a b", "Árbol", ""}) ASSERT_TRUE(named(name).save().ok());
-  write_text(folder() / "ROCK.json", json_form::to_json(named("ROCK")));
   EXPECT_TRUE(fs::exists(folder() / "a_b.json"));
   EXPECT_TRUE(fs::exists(folder() / ".json"));
   const std::string good = json_form::to_json(named("ok"));
@@ -79,10 +77,8 @@ TEST_F(PresetFiles, RegularJsonFilesFollowTheBuiltinsSortedByNameBytes) {
   write_text(folder() / "big.json", good + std::string(kMaxSettingsFileBytes + 1 - good.size(), ' '));
   write_text(folder() / "no-name.json", json_form::to_json(ProcessorConfig{}));
   write_text(folder() / "commented.json", "{\"comment\": \"mine\"," + json_form::to_json(named("extra")).substr(1));
-  nlohmann::ordered_json values = nlohmann::ordered_json::array();
-  for (const auto& v : nlohmann::ordered_json::parse(json_form::to_json(named("array")))) values.push_back(v);
-  write_text(folder() / "array.json", values.dump());
-  EXPECT_EQ(names(all_presets()), builtins_and({"ROCK", "Zeta", "a b", "array", "beta", "extra", "Árbol"}));
+  write_text(folder() / "array.json", testing::corpus_text("preset/BLUE-array.json"));
+  EXPECT_EQ(names(all_presets()), builtins_and({"BLUE", "Zeta", "a b", "beta", "extra", "Árbol"}));
 }
 
 // A save replaces no other preset: not a built-in, whose file no LOAD would reach, and not the
