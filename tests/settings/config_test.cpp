@@ -100,6 +100,7 @@ const FileCase kFiles[] = {
     // Every key but last_preset required, none given twice.
     {"missing band field", {{",\n      \"exp_ratio\": 2.0", ""}}},
     {"duplicate num_bands", {{"\"num_bands\": 4,", "\"num_bands\": 4, \"num_bands\": 4,"}}},
+    {"record as a number", {{"\"mpx\": {", "\"mpx\": 1, \"x\": {"}}},
     // Arrays, and records as arrays, of exact length.
     {"4 crossovers", {{"100.0,\n    ", ""}}}, {"7 bands", {{"\n    }\n  ],", "\n    }, {}\n  ],"}}},
     {"band array of 10", {{",\n      2.0\n    ]", "\n    ]"}}, true},
@@ -111,7 +112,8 @@ const FileCase kFiles[] = {
     {"f32 beyond a double", {{"-2.25", "-1e999"}}}, {"f32 as string", {{"-2.25", "\"-2.25\""}}},
     {"bool as number", {{"\"enabled\": true", "\"enabled\": 1"}}}, {"string null", {{"\"HARD BASS ♪\"", "null"}}},
     // tau: the exact name, or an object holding only that name set to null.
-    {"tau lower case", {{"\"Us50\"", "\"us50\""}}}, {"tau object with value", {{"\"Us50\"", "{\"Us50\": 1}"}}},
+    {"tau lower case", {{"\"Us50\"", "\"us50\""}}}, {"tau empty", {{"\"Us50\"", "\"\""}}},
+    {"tau object with value", {{"\"Us50\"", "{\"Us50\": 1}"}}},
     {"tau object of two", {{"\"Us50\"", "{\"Us50\": null, \"Us75\": null}"}}},
     // Unknown keys anywhere, whatever they hold (a number beyond a double too); keys in any
     // order; last_preset left out; blanks after the value up to the size cap.
@@ -205,6 +207,9 @@ TEST_F(ConfigFile, SaveWritesTheTextThatLoadsBackAndKeepsTheFilesPermissions) {
   EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(read_text(file), json_form::to_json(ProcessorConfig{}));
   EXPECT_EQ(entries_in(file.parent_path()), 2u);
+  xdg_.set(file.string());  // a file where a folder goes
+  ProcessorConfig{}.guardar();
+  EXPECT_TRUE(log.out.str().ends_with("No se pudo crear directorio de config: " + quoted(file / "velmora") + "\n"));
 }
 
 // A save that the disk, the folder or the file refuses; the log names the file {0} and its kept copy {1}.
@@ -231,10 +236,11 @@ const PermissionCase kPermissionCases[] = {
     // In place, the room is reserved before a byte of the old text changes.
     {"read-only folder and a full disk", kReadOnly, kWritable, 100, kInPlace + kTooLarge, false},
     {"read-only folder without the file", kReadOnly, fs::perms::unknown, 0, kDenied, false},
-    // The rejected file can't be kept beside it there, and is replaced all the same.
-    {"read-only folder and a rejected file", kReadOnly, kWritable, 0,
-     "Config rechazado {0} no conservado en {1}: Permission denied; se guarda encima\n" + kInPlace + kSaved, true,
-     true},
+    // The rejected file can't be kept beside it there, and is replaced all the same; once.
+    {"read-only folder and a rejected file, saved twice", kReadOnly, kWritable, 0,
+     "Config rechazado {0} no conservado en {1}: Permission denied; se guarda encima\n" + kInPlace + kSaved +
+         kInPlace + kSaved,
+     true, true},
 };
 
 TEST_F(ConfigFile, RefusedSaveKeepsThePreviousFileAndLogsTheOsErrorOrWritesInPlace) {
@@ -256,6 +262,7 @@ TEST_F(ConfigFile, RefusedSaveKeepsThePreviousFileAndLogsTheOsErrorOrWritesInPla
             ::setrlimit(RLIMIT_FSIZE, &limit);
           }
           edited().guardar();
+          if (c.rejected) edited().guardar();
           return capture.out.str();
         },
         true);

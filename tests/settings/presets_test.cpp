@@ -11,6 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::read_text;
 using testing::write_text;
+using namespace std::string_literals;
 
 std::vector<std::string> names(const std::vector<Preset>& list) {
   std::vector<std::string> out;
@@ -107,17 +108,20 @@ TEST_F(PresetFiles, SaveRefusesABuiltinsNameAndAFileHoldingAnotherPreset) {
   EXPECT_EQ(std::vector<Preset>(listed.begin() + 6, listed.end()), (std::vector<Preset>{again, named("a b")}));
 }
 
-TEST_F(PresetFiles, ListingErrorsAreSkippedUntilTheListingKeepsFailing) {
-  write_text(folder() / "a.json", json_form::to_json(named("a")));
-  write_text(folder() / "b.json", json_form::to_json(named("b")));
-  using K = ListingStep::Kind;
-  // The steps of a listing, whose last one repeats for good, and the presets read.
-  const std::pair<std::vector<ListingStep>, std::vector<std::string>> rows[] = {
-      {{{K::Name, "a.json"}, {K::Error, ""}, {K::Name, "b.json"}, {K::End, ""}}, {"a", "b"}},
-      {{{K::Name, "a.json"}, {K::Error, ""}}, {"a"}}};
+TEST_F(PresetFiles, ListingErrorsAreSkippedUntilEightInARow) {
+  for (const char* name : {"a", "b", "c"}) write_text(folder() / (name + ".json"s), json_form::to_json(named(name)));
+  // The steps of a listing, one a letter: a file's name, or E for an error; then its end.
+  const std::pair<std::string, std::vector<std::string>> rows[] = {
+      {"a" + std::string(7, 'E') + "b" + std::string(7, 'E') + "c", {"a", "b", "c"}},
+      {"a" + std::string(8, 'E') + "b", {"a"}}};
   for (const auto& [steps, listed] : rows) {
     std::size_t at = 0;
-    const auto next = [&, &steps = steps] { return steps[std::min(at++, steps.size() - 1)]; };
+    const auto next = [&, &steps = steps] {
+      using K = ListingStep::Kind;
+      if (at == steps.size()) return ListingStep{K::End, ""};
+      const char step = steps[at++];
+      return step == 'E' ? ListingStep{K::Error, ""} : ListingStep{K::Name, std::string(1, step) + ".json"};
+    };
     EXPECT_EQ(names(load_user_presets(folder(), next)), listed);
   }
 }
