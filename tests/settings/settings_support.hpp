@@ -1,8 +1,7 @@
 #pragma once
-// Helpers for the settings tests: an environment variable restored on scope exit, a
-// fixture that points XDG_CONFIG_HOME at a fresh temporary folder (no test touches the
-// real one), a run in a child process (optionally without root's rights), and records
-// printed as their JSON text.
+// Helpers for the settings tests: an environment variable restored on scope exit, a fixture
+// that points XDG_CONFIG_HOME at a fresh temporary folder (no test touches the real one), a
+// run in a child process, the fuzz corpus's files, and records printed as their JSON text.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
