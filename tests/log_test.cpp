@@ -5,6 +5,7 @@
 #include <spdlog/sinks/ostream_sink.h>
 
 #include <regex>
+#include <tuple>
 #include <sstream>
 
 namespace velmora::log {
@@ -12,40 +13,29 @@ namespace {
 
 using L = spdlog::level::level_enum;
 
-struct LevelCase {
-  const char* filter;
-  const char* target;
-  L expected;
-};
-
-class LevelFor : public ::testing::TestWithParam<LevelCase> {};
-
-TEST_P(LevelFor, MostSpecificDirectiveWins) {
-  const auto& c = GetParam();
-  EXPECT_EQ(level_for(parse_filter(c.filter), c.target), c.expected) << c.filter << " / " << c.target;
+TEST(LevelFor, MostSpecificDirectiveWins) {
+  const std::tuple<const char*, const char*, L> rows[] = {  // RUST_LOG, target, level
+      {"", "velmora::config", L::err},                        // default: errors only
+      {"info", "velmora::config", L::info},                   // global level
+      {"off", "velmora::audio::engine", L::off},              // off silences
+      {"velmora=debug", "velmora::audio::engine", L::debug},  // a target covers its children
+      {"velmora::audio=debug", "velmora::audiox", L::err},    // but not a longer sibling name
+      {"velmora=warn,velmora::audio=trace", "velmora::audio::engine", L::trace},
+      {"velmora::audio=trace,velmora=warn", "velmora::audio::engine", L::trace},
+      {"velmora::audio=trace,velmora=warn", "velmora::config", L::warn},
+      {"info,velmora::config=off", "velmora::config", L::off},
+      {"velmora::ui", "velmora::ui::ventana", L::trace},      // a bare name enables all levels
+      {" DEBUG , bogus=loud", "velmora::config", L::debug},   // case-insensitive, junk ignored
+      {"warn,error", "velmora::config", L::err},              // the last global level wins
+      {"info,velmora=debug/Audio", "velmora::config", L::debug}};  // a message filter is dropped
+  for (const auto& [filter, target, level] : rows) {
+    EXPECT_EQ(level_for(parse_filter(filter), target), level) << filter << " / " << target;
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Directives, LevelFor,
-    ::testing::Values(
-        LevelCase{"", "velmora::config", L::err},                       // default: errors only
-        LevelCase{"info", "velmora::config", L::info},                  // global level
-        LevelCase{"off", "velmora::audio::engine", L::off},             // off silences
-        LevelCase{"velmora=debug", "velmora::audio::engine", L::debug}, // a target covers its children
-        LevelCase{"velmora::audio=debug", "velmora::audiox", L::err},   // but not a longer sibling name
-        LevelCase{"velmora=warn,velmora::audio=trace", "velmora::audio::engine", L::trace},
-        LevelCase{"velmora::audio=trace,velmora=warn", "velmora::audio::engine", L::trace},
-        LevelCase{"velmora::audio=trace,velmora=warn", "velmora::config", L::warn},
-        LevelCase{"info,velmora::config=off", "velmora::config", L::off},
-        LevelCase{"velmora::ui", "velmora::ui::ventana", L::trace},     // a bare name enables all levels
-        LevelCase{" DEBUG , bogus=loud", "velmora::config", L::debug},  // case-insensitive, junk ignored
-        LevelCase{"warn,error", "velmora::config", L::err}));           // the last global level wins
-
 TEST(Style, ParsesTheThreeValuesAndFallsBackToAuto) {
-  EXPECT_EQ(parse_style("always"), Style::Always);
-  EXPECT_EQ(parse_style("never"), Style::Never);
-  EXPECT_EQ(parse_style("auto"), Style::Auto);
-  EXPECT_EQ(parse_style("bogus"), Style::Auto);
+  EXPECT_EQ((std::array{parse_style("always"), parse_style("never"), parse_style("auto"), parse_style("Never")}),
+            (std::array{Style::Always, Style::Never, Style::Auto, Style::Auto}));
 }
 
 TEST(LogLine, HasTimestampLevelTargetAndMessage) {
@@ -64,25 +54,13 @@ TEST(LogLine, HasTimestampLevelTargetAndMessage) {
   EXPECT_TRUE(std::regex_match(text, line)) << text;
 }
 
-struct QuotedCase {
-  std::string text;
-  std::string debug_form;
-};
-
-class DebugQuoted : public ::testing::TestWithParam<QuotedCase> {};
-
-TEST_P(DebugQuoted, EscapesQuoteBackslashAndControls) {
-  EXPECT_EQ(debug_quoted(GetParam().text), GetParam().debug_form);
+TEST(DebugQuoted, EscapesQuoteBackslashAndControls) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"", R"("")"}, {"say \"hi\" \\ bye", R"("say \"hi\" \\ bye")"}, {"a\nb\rc\td", R"("a\nb\rc\td")"},
+      {std::string("\0\x1b\x7f", 3), R"("\0\u{1b}\u{7f}")"}, {"\xc2\x85 ñ 音", R"("\u{85} ñ 音")"},
+      {"bad\xff", R"("bad\xff")"}};
+  for (const auto& [text, debug_form] : rows) EXPECT_EQ(debug_quoted(text), debug_form);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    DebugForm, DebugQuoted,
-    ::testing::Values(QuotedCase{"", R"("")"},
-                      QuotedCase{"say \"hi\" \\ bye", R"("say \"hi\" \\ bye")"},
-                      QuotedCase{"a\nb\rc\td", R"("a\nb\rc\td")"},
-                      QuotedCase{std::string("\0\x1b\x7f", 3), R"("\0\u{1b}\u{7f}")"},
-                      QuotedCase{"\xc2\x85 ñ 音", R"("\u{85} ñ 音")"},
-                      QuotedCase{"bad\xff", R"("bad\xff")"}));
 
 }  // namespace
 }  // namespace velmora::log

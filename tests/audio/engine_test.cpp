@@ -4,148 +4,172 @@
 
 #include <functional>
 #include <numeric>
+#include <optional>
+#include <thread>
 
-#include "audio/fake_audio.hpp"
 #include "test_support.hpp"
 
 namespace velmora {
 namespace {
 
-using Lines = std::vector<std::string>;
+// An audio layer whose answers a test decides, and an engine to start on it. The layer's steps
+// ("build capture in", "play playback", "drop capture") share the log with the engine's lines, the
+// step named fail_at fails, and the callbacks of the latest streams built are kept for the test.
+struct FakeHost final : audio::Host {
+  using Desc = std::pair<std::string, std::optional<std::string>>;  // id in the transcript, name
+  using Built = Result<std::unique_ptr<audio::Stream>>;
+  struct Stream final : audio::Stream {
+    FakeHost& h;
+    std::string kind;
+    Stream(FakeHost& h, std::string kind) : h(h), kind(kind) {}
+    ~Stream() override { (void)h.step("drop " + kind); }
+    Result<void> play() override { return h.step("play " + kind); }
+  };
+  struct Device final : audio::Device {
+    FakeHost& h;
+    Desc desc;
+    Device(FakeHost& h, Desc desc) : h(h), desc(std::move(desc)) {}
+    Result<std::string> name() const override {
+      ++h.name_reads;
+      return desc.second ? Result<std::string>(*desc.second) : Error{"nombre ilegible"};
+    }
+    Built build_input_stream(const audio::StreamConfig& c, audio::CaptureCallback d, audio::EventCallback e) override {
+      h.capture = std::move(d), h.capture_events = std::move(e);
+      return h.build("capture " + desc.first, c);
+    }
+    Built build_output_stream(const audio::StreamConfig& c, audio::PlaybackCallback d, audio::EventCallback e) override {
+      h.playback = std::move(d), h.playback_events = std::move(e);
+      return h.build("playback " + desc.first, c);
+    }
+  };
 
-// The fake layer's transcript and the engine's log share one stream.
-struct EngineTest : ::testing::Test {
-  EngineTest() { host.record.transcript = &log.out, cfg.input_device = "in", cfg.output_device = "out"; }
+  FakeHost() { cfg.input_device = "in", cfg.output_device = "out"; }
   Result<AudioEngine> start() {
     auto config = make_shared_config(cfg);
     if (poisoned) test::poison(*config);
-    return AudioEngine::start_with(host, config, shared);
+    return AudioEngine::start_with(*this, config, shared);
+  }
+  Result<void> step(const std::string& line) {
+    log.out << line << '\n';
+    return line == fail_at ? Result<void>(Error{"EBUSY"}) : Result<void>();
+  }
+  Built build(const std::string& what, const audio::StreamConfig& c) {
+    config = c;
+    if (auto built = step("build " + what); !built) return Error{built.error()};
+    return std::unique_ptr<audio::Stream>(std::make_unique<Stream>(*this, what.substr(0, what.find(' '))));
+  }
+  Result<audio::DeviceList> input_devices() override { return list(inputs, "list capture"); }
+  Result<audio::DeviceList> output_devices() override { return list(outputs, "list playback"); }
+  std::unique_ptr<audio::Device> default_input_device() override { return make(default_input); }
+  std::unique_ptr<audio::Device> default_output_device() override { return make(default_output); }
+  Result<std::unique_ptr<audio::Device>> named_device(const std::string& name, bool) override {
+    return name == unlisted ? Result<std::unique_ptr<audio::Device>>(make(Desc{name, name}))
+                            : Error{name + ": snd_pcm_open: No such device"};
+  }
+  std::unique_ptr<audio::Device> make(const std::optional<Desc>& desc) {
+    return desc ? std::make_unique<Device>(*this, *desc) : nullptr;
+  }
+  Result<audio::DeviceList> list(const std::vector<Desc>& descs, const std::string& what) {
+    if (what == fail_at) return Error{"hints rotos"};
+    audio::DeviceList out;
+    for (const auto& d : descs) out.push_back(std::make_unique<Device>(*this, d));
+    return out;
   }
 
   test::LogCapture log{"velmora::audio::engine=info"};
-  fake::Host host;
   ProcessorConfig cfg;
   bool poisoned = false;
   std::shared_ptr<SharedState> shared = SharedState::create();
+  std::vector<Desc> inputs{{"in", "in"}}, outputs{{"out", "out"}};
+  std::optional<Desc> default_input{Desc{"default-in", "default"}}, default_output{Desc{"default-out", "default"}};
+  std::string unlisted, fail_at;  // a device that opens by its name; the step that fails
+  int name_reads = 0;
+  audio::StreamConfig config;
+  audio::CaptureCallback capture;
+  audio::PlaybackCallback playback;
+  audio::EventCallback capture_events, playback_events;
 };
 
-struct FailureCase { const char* what; std::function<void(EngineTest&)> setup; std::string error; Lines transcript; };
-class StartFailure : public EngineTest, public ::testing::WithParamInterface<FailureCase> {};
-
-// Every stream built before the failing step is dropped again, capture last; a transcript that
-// gets that far starts with the two device lines.
-TEST_P(StartFailure, ReturnsTheErrorAndLeavesNothingRunning) {
-  GetParam().setup(*this);
-  auto engine = start();
-  ASSERT_FALSE(engine.ok());
-  EXPECT_EQ(engine.error(), GetParam().error);
-  Lines want = GetParam().transcript;
-  if (!want.empty()) want.insert(want.begin(), {"INFO Entrada:  in", "INFO Salida:   out"});
-  EXPECT_EQ(log.lines(), want);
-  EXPECT_EQ(host.record.live_streams, 0);
+// Every stream built before the failing step is dropped again, capture last.
+TEST(EngineTest, StartFailureReturnsTheErrorAndLeavesNothingRunning) {
+  const std::string names = "INFO Entrada:  in; INFO Salida:   out; build capture in";
+  const struct { std::function<void(FakeHost&)> setup; std::string error, log; } cases[] = {
+      {[](auto& t) { t.fail_at = "list capture"; }, "hints rotos", ""},
+      {[](auto& t) { t.fail_at = "list playback"; }, "hints rotos", ""},
+      {[](auto& t) { t.cfg.input_device = "otro", t.default_input.reset(); }, "Sin dispositivo de entrada", ""},
+      {[](auto& t) { t.cfg.output_device = "otro", t.default_output.reset(); }, "Sin dispositivo de salida", ""},
+      {[](auto& t) { t.fail_at = "build capture in"; }, "EBUSY", names},
+      {[](auto& t) { t.fail_at = "build playback out"; }, "EBUSY", names + "; build playback out; drop capture"},
+      {[](auto& t) { t.fail_at = "play playback"; }, "EBUSY",
+       names + "; build playback out; play capture; play playback; drop playback; drop capture"},
+      {[](auto& t) { t.cfg.buffer_size = 0; }, "Tamaño de búfer no válido: 0 frames", ""},
+      {[](auto& t) { t.cfg.buffer_size = (1u << 20) + 1; }, "Tamaño de búfer no válido: 1048577 frames (máximo 1048576)", ""},
+      {[](auto& t) { t.cfg.sample_rate = 2; }, "Frecuencia de muestreo no válida: 2 Hz (mínimo 3 Hz)", ""},
+      {[](auto& t) { t.cfg.sample_rate = 3, t.fail_at = "list capture"; }, "hints rotos", ""},  // 3 Hz is valid
+      {[](auto& t) { t.poisoned = true; }, "Configuración ilegible: su cerrojo quedó envenenado", ""}};
+  for (const auto& c : cases) {
+    FakeHost t;
+    c.setup(t);
+    auto engine = t.start();
+    ASSERT_FALSE(engine.ok()) << "row " << &c - cases;
+    EXPECT_EQ(engine.error(), c.error);
+    EXPECT_EQ(t.log.text(), c.log);
+  }
 }
-INSTANTIATE_TEST_SUITE_P(
-    Table, StartFailure,
-    ::testing::Values(
-        FailureCase{"CaptureList", [](auto& t) { t.host.inputs_error = "hints rotos"; }, "hints rotos", {}},
-        FailureCase{"PlaybackList", [](auto& t) { t.host.outputs_error = "hints rotos"; }, "hints rotos", {}},
-        FailureCase{"NoCaptureDevice", [](auto& t) { t.cfg.input_device = "otro", t.host.default_input.reset(); },
-                    "Sin dispositivo de entrada", {}},
-        FailureCase{"NoPlaybackDevice", [](auto& t) { t.cfg.output_device = "otro", t.host.default_output.reset(); },
-                    "Sin dispositivo de salida", {}},
-        FailureCase{"CaptureBuild", [](auto& t) { t.host.inputs[0].build_error = "EBUSY"; }, "EBUSY",
-                    {"build capture in"}},
-        FailureCase{"PlaybackBuild", [](auto& t) { t.host.outputs[0].build_error = "EBUSY"; }, "EBUSY",
-                    {"build capture in", "build playback out", "drop capture"}},
-        FailureCase{"PlaybackPlay", [](auto& t) { t.host.outputs[0].play_error = "pausa"; }, "pausa",
-                    {"build capture in", "build playback out", "play capture", "play playback", "drop playback",
-                     "drop capture"}},
-        FailureCase{"BufferSize0", [](auto& t) { t.cfg.buffer_size = 0; }, "Tamaño de búfer no válido: 0 frames", {}},
-        FailureCase{"BufferSizeAboveTwoToThe20", [](auto& t) { t.cfg.buffer_size = (1u << 20) + 1; },
-                    "Tamaño de búfer no válido: 1048577 frames (máximo 1048576)", {}},
-        FailureCase{"SampleRate2Hz", [](auto& t) { t.cfg.sample_rate = 2; },
-                    "Frecuencia de muestreo no válida: 2 Hz (mínimo 3 Hz)", {}},
-        FailureCase{"PoisonedLock", [](auto& t) { t.poisoned = true; },
-                    "Configuración ilegible: su cerrojo quedó envenenado", {}}),
-    [](const auto& info) { return std::string(info.param.what); });
 
-// Capture and playback are built, then played, capture first. Capture keeps at most 24 buffers
-// for playback (bypass passes the samples through untouched, which shows what input_buffer
-// kept). The streams report from their workers; only the engine turns that into lines, and the
-// streams go on. The band count is logged clamped to 2..6 and a name that cannot be read as the
-// empty text; a moved-from engine stops nothing, and the drop stops capture first.
-TEST_F(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndDropStopsCaptureFirst) {
-  cfg.buffer_size = 4, cfg.num_bands = 9, cfg.input_device = "";  // capture limit 32 samples, trimmed above 96
-  host.default_input->name.reset();
+// Built, then played, capture first; capture keeps 24 buffers for playback (bypass shows them).
+// Stream events become log lines, the band count is logged clamped to 2..6 and an unreadable name
+// as the empty text. A wanted device is the first listed whose name reads back byte for byte, else
+// the one of that name if it opens, else the default with a warning; without an info log no other
+// name is read. The largest buffer, 2^20 frames, starts; a drop or an assignment stops capture first.
+TEST(EngineTest, StartsInOrderTrimsTheCaptureLogsStreamEventsAndStopsCaptureFirst) {
+  FakeHost host;
+  host.cfg.buffer_size = 4, host.cfg.num_bands = 9, host.cfg.input_device = "";  // capture limit 32, trimmed above 96
+  host.default_input->second.reset();
+  host.inputs = {{"x", std::nullopt}, {"y", "b "}, {"z", "B"}}, host.unlisted = "b";
   {
-    auto engine = start();
+    auto engine = host.start();
     ASSERT_TRUE(engine.ok()) << engine.error();
-    const audio::StreamConfig& sc = host.record.config;
-    EXPECT_TRUE(sc.channels == 2 && sc.sample_rate == 48000u && sc.buffer_size == 4u);
-    shared->bypass.store(true);
-    for (int block = 1; block <= 20; ++block) host.record.capture(std::vector<float>(8, static_cast<float>(block)));
+    EXPECT_TRUE(host.config.channels == 2 && host.config.sample_rate == 48000u && host.config.buffer_size == 4u);
+    host.shared->bypass.store(true);
+    for (int block = 1; block <= 20; ++block) host.capture(std::vector<float>(8, static_cast<float>(block)));
     std::vector<float> played(96);
-    host.record.playback(played);
+    host.playback(played);
     for (std::size_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<float>(9 + i / 8)) << i;
-    host.record.playback(played);
+    EXPECT_FLOAT_EQ(host.shared->in_l.load(), 14.5f);  // the chain meters into the engine's shared state
+    host.playback(played);
     EXPECT_EQ(played, std::vector<float>(96, 0.0f));
     using Kind = audio::StreamEvent::Kind;
-    host.record.capture_events({Kind::Error, "Input/output error"});
-    host.record.playback_events({Kind::StillDown, "out: snd_pcm_open: No such device", std::chrono::minutes(3)});
-    host.record.playback_events({Kind::Recovered});
-    host.record.capture_events({Kind::Recovered});
-    EXPECT_EQ(host.record.live_streams, 2);
-    AudioEngine moved = std::move(engine).value();
+    host.capture_events({Kind::Error, "Input/output error"});
+    host.playback_events({Kind::StillDown, "out: snd_pcm_open: No such device", std::chrono::minutes(3)});
+    host.playback_events({Kind::Recovered});
+    host.capture_events({Kind::Recovered});
+    AudioEngine running = std::move(engine).value();
+    host.log.use("velmora::audio::engine=warn");
+    host.cfg.buffer_size = 1u << 20, host.cfg.input_device = "b", host.cfg.output_device = "c";
+    const int reads = host.name_reads;
+    auto quiet = host.start();
+    ASSERT_TRUE(quiet.ok()) << quiet.error();
+    EXPECT_EQ(host.name_reads, reads + 4);  // the lists', to find "b" and "c"
+    host.log.use("velmora::audio::engine=info");
+    running = std::move(quiet).value();
   }
-  EXPECT_EQ(log.lines(), Lines({"INFO Entrada:  ", "INFO Salida:   out", "build capture default-in", "build playback out",
-                                "play capture", "play playback", "INFO AudioEngine activo — 6 bandas @ 48000 Hz",
-                                "ERROR Error entrada CPAL: Input/output error",
-                                "WARN Stream de salida sigue caído desde hace 3 min: out: snd_pcm_open: No such device",
-                                "INFO Stream de salida recuperado", "INFO Stream de entrada recuperado",
-                                "INFO AudioEngine detenido", "drop capture", "drop playback"}));
-  EXPECT_EQ(host.record.live_streams, 0);
-}
-
-// Without an info log no device name is read, not even the list's for an empty wanted name. The
-// largest buffer size, 2^20 frames, starts.
-TEST_F(EngineTest, QuietLogReadsNoDeviceNameAndTheLargestBufferStarts) {
-  log.use("velmora::audio::engine=warn");
-  cfg.input_device = cfg.output_device = "", cfg.buffer_size = 1u << 20;
-  auto quiet = start();
-  ASSERT_TRUE(quiet.ok()) << quiet.error();
-  EXPECT_EQ(host.record.name_reads, 0);
-  EXPECT_EQ(log.lines(), Lines({"build capture default-in", "build playback default-out", "play capture", "play playback"}));
-}
-
-// The first listed device whose name reads back byte for byte as the wanted one: names that cannot
-// be read are passed over, and reading stops at the match. Else the wanted name opened as it is, and
-// only when that fails the default, with a warning. (An empty wanted name, and no match without a
-// default, are start cases above.)
-TEST(ResolveDevice, PicksTheFirstExactNameElseOpensTheNameElseTheDefault) {
-  struct { std::vector<std::optional<std::string>> names; bool opens; std::string chosen; } const cases[] = {
-      {{"a", "b", "b"}, false, "d1"}, {{std::nullopt, "b"}, false, "d1"},
-      {{"b ", "B", "bb", "hw:0"}, true, "b"}, {{"b ", "B", "bb", "hw:0"}, false, "default-out"}};
-  for (const auto& c : cases) {
-    test::LogCapture log{"velmora::audio::engine=warn"};
-    fake::Host host;
-    host.outputs.clear();
-    for (const auto& name : c.names) host.outputs.push_back({"d" + std::to_string(host.outputs.size()), name});
-    if (c.opens) host.unlisted.push_back({"b", "b"});
-    auto got = resolve_device(host, false, "b");
-    ASSERT_TRUE(got.ok()) << got.error();
-    EXPECT_EQ(dynamic_cast<fake::Device&>(*got.value()).desc.id, c.chosen);
-    EXPECT_EQ(host.record.name_reads, c.chosen == "d1" ? 2 : 4);
-    EXPECT_EQ(log.lines(), c.chosen != "default-out" ? Lines{} : Lines{
-        "WARN Dispositivo de salida b no disponible, se usa el predeterminado: b: snd_pcm_open: No such device"});
-  }
+  const std::string stopped = "INFO AudioEngine detenido; drop capture; drop playback";
+  EXPECT_EQ(host.log.text(), "INFO Entrada:  ; INFO Salida:   out; build capture default-in; build playback out; "
+                             "play capture; play playback; INFO AudioEngine activo — 6 bandas @ 48000 Hz; "
+                             "ERROR Error entrada CPAL: Input/output error; "
+                             "WARN Stream de salida sigue caído desde hace 3 min: out: snd_pcm_open: No such device; "
+                             "INFO Stream de salida recuperado; INFO Stream de entrada recuperado; "
+                             "WARN Dispositivo de salida c no disponible, se usa el predeterminado: c: snd_pcm_open: "
+                             "No such device; build capture b; build playback default-out; play capture; play playback; " +
+                                 stopped + "; " + stopped);
 }
 
 // Samples held before, block length and limit; the newest `after` samples of both remain.
 TEST(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimits) {
   struct { std::size_t before, block, limit, after; } const cases[] = {
-      {100, 1024, 4096, 1124}, {11264, 1024, 4096, 12288},  // exactly 3 × limit stays
-      {12000, 1024, 4096, 12000},                           // one block off, not down to 3 × limit
-      {100, 12200, 4096, 100}, {0, 12289, 4096, 0}, {0, 2, 0, 0}};
+      {100, 1024, 4096, 1124}, {11264, 1024, 4096, 12288}, {12000, 1024, 4096, 12000},  // 12288 = 3 × limit stays,
+      {100, 12200, 4096, 100}, {0, 12289, 4096, 0}, {0, 2, 0, 0}};  // 13024 drops a block, not down to 12288
   for (const auto& c : cases) {
     std::vector<float> all(c.before + c.block);
     std::iota(all.begin(), all.end(), 0.0f);
@@ -158,9 +182,8 @@ TEST(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimits) {
   }
 }
 
-// Capture and playback on two threads, in blocks of different sizes that wrap the ring anywhere,
-// for many periods: capture stays at or below the trim, and playback finds every buffer that
-// capture has already appended. Every sample arrives once and in order.
+// Capture and playback on two threads, in blocks of different sizes wrapping the ring anywhere and
+// below the trim: playback finds every buffer appended, each sample once and in order.
 TEST(InputCallback, EverySampleArrivesOnceAndInOrderAcrossThreads) {
   constexpr std::size_t kLimit = 100, kIn = 47, kOut = 60, kBuffers = 15000;  // samples stay below kMaxCapturedSample
   auto buffer = make_input_buffer(kLimit);

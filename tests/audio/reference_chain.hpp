@@ -117,8 +117,9 @@ struct Model {
     std::array<float, 17> m;
     for (int i = 0; i < 17; ++i) m[i] = sums[i] * k;
     m[4] = std::clamp(m[4], 0.0f, 1.0f);
-    for (int b = 0; b < 6; ++b) m[5 + 2 * b] = std::clamp(m[5 + 2 * b], 0.0f, 2.0f);
-    for (int b = 0; b < 6; ++b) m[6 + 2 * b] = std::clamp(sums[6 + 2 * b] * k / 40, 0.0f, 1.0f);
+    for (int b = 0; b < 6; ++b) {
+      m[5 + 2 * b] = std::clamp(m[5 + 2 * b], 0.0f, 2.0f), m[6 + 2 * b] = std::clamp(m[6 + 2 * b] / 40, 0.0f, 1.0f);
+    }
     sums = {};
     return m;
   }

@@ -1,18 +1,15 @@
 #pragma once
-// Helpers shared by the audio tests: a lock held by another thread or poisoned, a
-// programme-like test signal, a chain wired to its own shared state and buffers, and
-// a captured log.
+// Helpers shared by the audio tests: a poisoned lock, a programme-like test signal, a chain wired
+// to its own shared state and buffers, and a captured log.
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/sinks/ostream_sink.h>
 
 #include <cmath>
 #include <cstdint>
-#include <latch>
 #include <regex>
 #include <span>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "audio/chain.hpp"
@@ -29,43 +26,20 @@ void poison(Guarded<T>& cell) {
   }
 }
 
-enum class Lock { Free, Busy, Poisoned };
-
-// For its lifetime, leaves a Guarded's lock held by another thread (Busy: a try_lock from
-// the holding thread itself would be undefined for std::mutex), or poisons it for good.
-template <class T>
-struct LockAs {
-  LockAs(Guarded<T>& cell, Lock how) : held(how == Lock::Busy ? 1 : 0) {
-    if (how == Lock::Poisoned) poison(cell);
-    if (how == Lock::Busy) thread = std::jthread([&] { auto g = cell.lock(); held.count_down(); release.wait(); });
-    held.wait();  // at once unless another thread is taking the lock
-  }
-  ~LockAs() { release.count_down(); }  // the thread is joined after this
-
-  std::latch held, release{1};
-  std::jthread thread;
-};
-
-// Interleaved stereo: partials in every region of the spectrum swelling at slow rates,
-// noise bursts every three seconds and a loud passage every seven.
+// Interleaved stereo: five partials a channel across the spectrum, each swelling at its own slow
+// rate, noise bursts every three seconds and a loud passage every seven.
 inline std::vector<float> programme(std::size_t frames, double rate) {
-  // {channel, Hz, amplitude, swell rate in Hz (0: steady)}
-  constexpr double partials[][4] = {{0, 55, .3, .23},  {0, 440, .2, 0},    {0, 3100, .15, .071},
-                                    {0, 9000, .1, .23}, {0, 15000, .05, 0}, {1, 80, .25, .071},
-                                    {1, 700, .2, .23},  {1, 2300, .15, 0},  {1, 7000, .1, .071}};
-  constexpr double tau = 6.283185307179586;
+  constexpr double hz[2][5] = {{55, 440, 3100, 9000, 15000}, {80, 700, 2300, 7000, 11000}}, tau = 6.283185307179586;
   std::vector<float> v(frames * 2);
   std::uint32_t seed = 12345;
   for (std::size_t j = 0; j < v.size(); ++j) {
     const double t = static_cast<double>(j / 2) / rate;
-    const double loud = std::fmod(t, 7.0) < 1.0 ? 2.5 : 1.0, burst = std::fmod(t, 3.0) < 0.4 ? 0.25 : 0.02;
     seed = seed * 1664525u + 1013904223u;
-    double x = burst * (static_cast<double>(seed >> 8) / 8388608.0 - 1.0);  // noise, then this channel's partials
-    for (const auto& p : partials) {
-      if ((p[0] != 0) != (j % 2 != 0)) continue;
-      x += p[2] * (p[3] != 0 ? 0.5 + 0.5 * std::sin(tau * p[3] * t) : 1.0) * std::sin(tau * p[1] * t);
+    double x = (std::fmod(t, 3.0) < 0.4 ? 0.25 : 0.02) * (static_cast<double>(seed >> 8) / 8388608.0 - 1.0);
+    for (int k = 0; k < 5; ++k) {
+      x += (0.3 - 0.05 * k) * (0.6 + 0.4 * std::sin(tau * (0.07 + 0.04 * k) * t)) * std::sin(tau * hz[j % 2][k] * t);
     }
-    v[j] = static_cast<float>(loud * x);
+    v[j] = static_cast<float>((std::fmod(t, 7.0) < 1.0 ? 2.5 : 1.0) * x);
   }
   return v;
 }
@@ -80,10 +54,9 @@ struct Rig {
   explicit Rig(const ProcessorConfig& cfg)
       : config(make_shared_config(cfg)), chain(ProcessingChain::build(cfg, shared, input, config).value()) {}
 
-  void feed(std::span<const float> samples) { input->append(samples); }
   // Feeds `in` and runs one callback of the same size.
   std::vector<float> run(std::span<const float> in) {
-    feed(in);
+    input->append(in);
     std::vector<float> out(in.size());
     chain.output_callback(out);
     return out;
@@ -96,8 +69,8 @@ struct Rig {
   }
 };
 
-// The log of `filter` goes into `out` for the capture's lifetime. Other lines may be
-// written there too; lines() shows a log line "[time LEVEL target] text" as "LEVEL text".
+// The log of `filter` goes into `out` for the capture's lifetime; text() shows its lines
+// "[time LEVEL target] text" as "LEVEL text", joined by "; ".
 struct LogCapture {
   std::ostringstream out;
 
@@ -106,11 +79,10 @@ struct LogCapture {
   void use(const char* filter) {
     log::init(log::parse_filter(filter), std::make_shared<spdlog::sinks::ostream_sink_mt>(out));
   }
-  std::vector<std::string> lines() const {
-    std::istringstream in(std::regex_replace(out.str(), std::regex(R"(\[\S+ (\S+) \S+\] )"), "$1 "));
-    std::vector<std::string> all;
-    for (std::string line; std::getline(in, line);) all.push_back(line);
-    return all;
+  std::string text() const {
+    std::string all = std::regex_replace(out.str(), std::regex(R"(\[\S+ (\S+) \S+\] )"), "$1 ");
+    if (!all.empty()) all.pop_back();  // the last line's newline
+    return std::regex_replace(all, std::regex("\n"), "; ");
   }
 };
 

@@ -1,10 +1,10 @@
 #pragma once
-// Helpers for the settings tests: an environment variable restored on scope exit, a
-// fixture that points XDG_CONFIG_HOME at a fresh temporary folder (no test touches the
-// real one), a run in a child process (optionally without root's rights), and records
-// printed as their JSON text.
+// Helpers for the settings tests: an environment variable restored on scope exit, a fixture
+// that points XDG_CONFIG_HOME at a fresh temporary folder (no test touches the real one), a
+// run in a child process, the fuzz corpus's files, and records printed as their JSON text.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "settings/file_io.hpp"
 #include "settings/json_form.hpp"
 
 namespace velmora {
@@ -21,6 +22,8 @@ namespace velmora {
 inline void PrintTo(const ProcessorConfig& c, std::ostream* os) { *os << json_form::to_json(c); }
 
 namespace testing {
+
+namespace fs = std::filesystem;
 
 class ScopedEnv {
  public:
@@ -36,30 +39,38 @@ class ScopedEnv {
   std::optional<std::string> saved_;
 };
 
-inline void write_text(const std::filesystem::path& path, const std::string& text) {
-  std::filesystem::create_directories(path.parent_path());
+inline void write_text(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << text;
 }
 
-inline std::string read_text(const std::filesystem::path& path) {
+inline std::string read_text(const fs::path& path) {
   std::ostringstream out;
   out << std::ifstream(path, std::ios::binary).rdbuf();
   return out.str();
 }
 
+// A file of the reader fuzz corpus: files as the program writes them, byte for byte.
+inline std::string corpus_text(const std::string& name) {
+  return read_text(fs::path(__FILE__).parent_path().parent_path() / "fuzz" / "corpus" / name);
+}
+
 class TempConfigHome : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();
+    std::string tmpl = (fs::temp_directory_path() / "velmora-test-XXXXXX").string();
     ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
     root_ = tmpl;
     xdg_.set(root_.string());
   }
-  void TearDown() override { std::filesystem::remove_all(root_); }
+  void TearDown() override { fs::remove_all(root_); }
 
-  std::filesystem::path velmora_dir() const { return root_ / "velmora"; }
+  fs::path velmora_dir() const { return root_ / "velmora"; }
+  std::size_t entries_in(const fs::path& folder) const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
+  }
 
-  std::filesystem::path root_;
+  fs::path root_;
   ScopedEnv xdg_{"XDG_CONFIG_HOME"};
 };
 

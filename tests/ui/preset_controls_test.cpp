@@ -1,9 +1,8 @@
-// The preset controls as both views use them: a load applies the preset as stored and shows
-// it, the save dialog offers only what reached its file; and the desk's first-run step.
+// The preset controls of both views, and the desk's first-run step.
 #include <gtest/gtest.h>
-#include <gtkmm/entry.h>
 
 #include <fstream>
+#include <map>
 
 #include "settings/json_form.hpp"
 #include "settings/presets.hpp"
@@ -12,122 +11,84 @@
 namespace velmora::test {
 namespace {
 
-struct ViewKind {
-  const char* name;
-  std::unique_ptr<ViewWindow> (*make)(ProcessorConfig);
-  const char* target;       // log target of its save lines
-  const char* saved;        // the info line after "Preset 'Mi preset' guardado"
-  bool saves_last_preset;   // the rack's dialog stores the name and writes "config.json"
-  const char* loaded;       // the line a load logs, if any
-};
-
-void PrintTo(const ViewKind& k, std::ostream* os) { *os << k.name; }
-
-const ViewKind kViews[] = {
-    {"desk", [](ProcessorConfig c) { return std::unique_ptr<ViewWindow>(new Desk(std::move(c), false)); },
-     "velmora::ui::ventana", "", false, "INFO velmora::ui::ventana] Preset 'HARD BASS' cargado y guardado\n"},
-    {"rack", [](ProcessorConfig c) { return std::unique_ptr<ViewWindow>(new Rack(std::move(c))); },
-     "velmora::ui::rack_view", " desde modo Rack", true, ""},
-};
-
-class PresetControls : public GuiEnv, public ::testing::WithParamInterface<ViewKind> {
+class PresetControls : public GuiEnv, public ::testing::WithParamInterface<bool> {
  protected:
-  static std::vector<Gtk::Window*> dialogs() { return windows_titled("Guardar preset"); }
-  static int items(const ui::PresetControls& p) { return p.selector->get_model()->children().size(); }
-  // Opens the dialog from "● SAVE", types the name and presses "Guardar".
-  static void save_as(const ViewWindow& v, const Glib::ustring& typed) {
-    click(*v.preset_controls().save);
-    ASSERT_EQ(dialogs().size(), 1u);
-    find_all<Gtk::Entry>(*dialogs()[0]).at(0)->set_text(typed);
-    click(find_button(*dialogs()[0], "Guardar"));
-  }
+  // The log line of the view's preset handlers.
   std::string line(const char* level, const std::string& message) const {
-    return std::string(level) + " " + GetParam().target + "] " + message + "\n";
+    return std::string(level) + (GetParam() ? " velmora::ui::rack_view] " : " velmora::ui::ventana] ") + message;
+  }
+  // Every file under the folder, with its bytes.
+  std::map<std::string, std::string> files() const {
+    std::map<std::string, std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(home_)) {
+      if (e.is_regular_file()) out[e.path()] = (std::ostringstream() << std::ifstream(e.path()).rdbuf()).str();
+    }
+    return out;
   }
 };
 
-TEST_P(PresetControls, SelectorStartsOnTheStoredNameElseTheFirst) {
-  for (const auto& [stored, shown] : {std::pair{"", "ROCK"}, {"BLUE", "BLUE"}, {"Borrado", "ROCK"}}) {
-    ProcessorConfig cfg;
-    cfg.last_preset = stored;
-    EXPECT_EQ(GetParam().make(cfg)->preset_controls().selector->get_active_text(), shown) << stored;
-  }
-}
-
-TEST_P(PresetControls, LoadOfHardBassFromFiveBands) {
-  auto v = GetParam().make(ProcessorConfig{});
-  v->load("HARD BASS");
-  const ProcessorConfig c = live(v->config);
-  EXPECT_EQ(c.num_bands, 6u);
-  EXPECT_EQ(c.crossover_freqs, (Crossovers{80, 320, 1200, 4800, 12000}));
-  EXPECT_EQ(ProcessorConfig::cargar(), c);
-  EXPECT_EQ(c.last_preset, "HARD BASS");
-  EXPECT_EQ(v->panel().band_count->get_value(), 6);
-  EXPECT_EQ(v->panel().out_gain->get_value(), -2.0);
-  EXPECT_EQ(v->band1().thr.value(), -16.0f);
-  EXPECT_EQ(v->faces()[5].range->get_text(), ">12k");
-  EXPECT_TRUE(v->faces()[5].root->get_sensitive());
-  const bool logs_load = *GetParam().loaded != '\0';
-  EXPECT_EQ(count(logs(), "velmora::ui::"), logs_load ? 1 : 0) << logs();
-  if (logs_load) {
-    EXPECT_EQ(count(logs(), GetParam().loaded), 1) << logs();
-  }
-}
-
-// The band-count control is shown, not run: the preset's own crossovers stay in force.
+// A load applies the preset as stored and shows it: the band count is shown, not run, so the
+// preset's crossovers stay. Only the desk logs the load; a poisoned lock only raises the flag.
 TEST_P(PresetControls, LoadAppliesThePresetAsStoredAndShowsIt) {
   Preset three = Preset::from_config("Tres", ProcessorConfig{});
   three.num_bands = 3;
   three.crossover_freqs = {250, 2500, 0, 0, 0};
   three.output_gain_db = -20.0f;
   three.mpx.tau = Tau::Us50;
+  three.mpx.enabled = true;
   ASSERT_TRUE(three.save().ok());
-  auto v = GetParam().make(ProcessorConfig{});
-  v->load("Tres");
+  const View v(GetParam(), ProcessorConfig{});
+  v.load("Tres");
 
   ProcessorConfig expected;
   three.apply(expected);
   expected.last_preset = "Tres";
-  EXPECT_EQ(live(v->config), expected) << "showing wrote a value back";
+  EXPECT_EQ(live(v.config), expected) << "showing wrote a value back";
   EXPECT_EQ(ProcessorConfig::cargar(), expected);
-  EXPECT_TRUE(v->shared->params_dirty.load());
-  EXPECT_EQ(v->panel().band_count->get_value(), 3);
-  EXPECT_EQ(v->panel().out_gain->get_value(), -12.0) << "clamped on screen only";
-  EXPECT_TRUE(v->panel().tau.us50->get_active());
-  const auto faces = v->faces();
-  EXPECT_EQ(faces[1].range->get_text(), "250-2k");
-  EXPECT_EQ(faces[2].range->get_text(), ">2k");
-  EXPECT_TRUE(faces[2].root->get_sensitive());
-  EXPECT_FALSE(faces[3].root->get_sensitive());
+  EXPECT_TRUE(v.shared->params_dirty.load());
+  EXPECT_EQ(v.panel().band_count->get_value(), 3);
+  EXPECT_EQ(v.panel().out_gain->get_value(), -12.0) << "clamped on screen only";
+  EXPECT_TRUE(v.panel().tau.us50->get_active());
+  EXPECT_TRUE(v.mpx());
+  EXPECT_EQ(range_texts(v), (Texts{"<250", "250-2k", ">2k", kDash, kDash, kDash}));
+  expect_active(v, 3);
+
+  v.load("HARD BASS");  // whose bands differ from the defaults
+  const ProcessorConfig c = live(v.config);
+  EXPECT_EQ(v.knobs().thr.value(), -16.0f);
+  EXPECT_EQ(range_texts(v)[5], ">12k");
+  expect_active(v, 6);
+  EXPECT_EQ(count(logs(), "velmora::ui::"), GetParam() ? 0 : 2) << logs();
+  EXPECT_EQ(count(logs(), line("INFO", "Preset 'HARD BASS' cargado y guardado\n")), GetParam() ? 0 : 1) << logs();
+
+  v.shared->params_dirty.store(false);
+  poison(*v.config);
+  v.load("Tres");
+  EXPECT_EQ(live(v.config), c);
+  EXPECT_EQ(ProcessorConfig::cargar(), c);
+  EXPECT_TRUE(v.shared->params_dirty.load());
+  EXPECT_EQ(v.panel().band_count->get_value(), 6);
 }
 
-TEST_P(PresetControls, PoisonedLoadOnlyRaisesTheFlag) {
-  auto v = GetParam().make(ProcessorConfig{});
-  poison(*v->config);
-  v->load("HARD BASS");
-  EXPECT_EQ(live(v->config), ProcessorConfig{});
-  EXPECT_TRUE(v->shared->params_dirty.load());
-  EXPECT_EQ(v->panel().band_count->get_value(), 5);
-  EXPECT_FALSE(std::filesystem::exists(config_path()));
-}
-
+// The rack's dialog also stores the name and writes "config.json".
 TEST_P(PresetControls, SaveTrimsTheNameAndMovesARepeatToTheEnd) {
-  auto v = GetParam().make(ProcessorConfig{});
-  const ui::PresetControls& p = v->preset_controls();
-  save_as(*v, " \t\u00a0Mi preset\u2003 ");
+  const View v(GetParam(), ProcessorConfig{});
+  const ui::PresetControls& p = v.presets();
+  save_as(*v.presets().save, " \t\u00a0Mi preset\u2003 ");
   EXPECT_TRUE(std::filesystem::exists(presets_dir() / "Mi_preset.json"));
   EXPECT_EQ(p.selector->get_active_text(), "Mi preset");
   EXPECT_EQ(p.selector->get_active_row_number(), 6);
   EXPECT_TRUE(dialogs().empty());
-  EXPECT_EQ(count(logs(), line("INFO", std::string("Preset 'Mi preset' guardado") + GetParam().saved)), 1);
-  EXPECT_EQ(live(v->config).last_preset, GetParam().saves_last_preset ? "Mi preset" : "");
-  EXPECT_EQ(std::filesystem::exists(config_path()), GetParam().saves_last_preset);
+  EXPECT_EQ(count(logs(), line("INFO", GetParam() ? "Preset 'Mi preset' guardado desde modo Rack\n"
+                                                  : "Preset 'Mi preset' guardado\n")), 1);
+  EXPECT_EQ(live(v.config).last_preset, GetParam() ? "Mi preset" : "");
+  EXPECT_EQ(std::filesystem::exists(config_path()), GetParam());
 
   // The same name again: one item, the entry moved to the end with the new values.
-  v->panel().out_gain->set_value(4.0);
-  save_as(*v, "Otro");
-  save_as(*v, "Mi preset");
-  EXPECT_EQ(items(p), 8);
+  v.panel().out_gain->set_value(4.0);
+  save_as(*v.presets().save, "Otro");
+  save_as(*v.presets().save, "Mi preset");
+  EXPECT_EQ(p.selector->get_model()->children().size(), 8u);
   std::vector<std::string> names;
   for (const Preset& preset : *p.presets) names.push_back(preset.name);
   EXPECT_EQ(names, (std::vector<std::string>{"ROCK", "BLUE", "CLASIC", "VOICE", "HARD BASS", "STRONG", "Otro",
@@ -135,105 +96,80 @@ TEST_P(PresetControls, SaveTrimsTheNameAndMovesARepeatToTheEnd) {
   EXPECT_FLOAT_EQ(p.presets->back().output_gain_db, 4.0f);
 }
 
-TEST_P(PresetControls, BlankNamePoisonedLockOrCancelSaveNothing) {
-  auto v = GetParam().make(ProcessorConfig{});
-  save_as(*v, "  \t ");
-  EXPECT_EQ(dialogs().size(), 1u);
-  click(find_button(*dialogs().at(0), "Cancelar"));
-  EXPECT_TRUE(dialogs().empty());
-
-  poison(*v->config);
-  save_as(*v, "Nuevo");
-  EXPECT_EQ(dialogs().size(), 1u);
-  EXPECT_EQ(items(v->preset_controls()), 6);
-  EXPECT_FALSE(std::filesystem::exists(presets_dir()));
-  EXPECT_FALSE(std::filesystem::exists(config_path()));
-}
-
-// A preset that never reached its file is not reported as saved, listed or stored.
-TEST_P(PresetControls, UnwritablePresetsFolderChangesNothingAndKeepsTheDialogOpen) {
-  std::filesystem::create_directories(presets_dir().parent_path());
-  std::ofstream(presets_dir()) << "not a folder";
-  auto v = GetParam().make(ProcessorConfig{});
-  save_as(*v, "Nuevo");
-  EXPECT_NE(logs().find(std::string("ERROR ") + GetParam().target + "] Error guardando preset: "), std::string::npos);
-  EXPECT_EQ(logs().find("guardado"), std::string::npos);
-  EXPECT_EQ(items(v->preset_controls()), 6);
-  EXPECT_EQ(v->preset_controls().selector->get_active_text(), "ROCK");
-  EXPECT_EQ(live(v->config).last_preset, "");
-  EXPECT_FALSE(std::filesystem::exists(config_path()));
-  EXPECT_EQ(dialogs().size(), 1u);
-}
-
-// A save that would replace another preset, a built-in or the one in the name's file, is refused
-// as a failed one, with its reason.
-TEST_P(PresetControls, SaveOverAnotherPresetIsRefusedAndChangesNothing) {
-  ASSERT_TRUE(Preset::from_config("Morning Show", ProcessorConfig{}).save().ok());
-  auto v = GetParam().make(ProcessorConfig{});
-  for (const char* name : {"Morning.Show", "ROCK"}) {
-    save_as(*v, name);
-    ASSERT_EQ(dialogs().size(), 1u) << name;
-    click(find_button(*dialogs()[0], "Cancelar"));
-  }
-  for (const char* reason : {"el archivo Morning_Show.json ya guarda el preset \"Morning Show\"",
-                             "\"ROCK\" es el nombre de un preset de fábrica"}) {
-    const std::string error = std::string("Error guardando preset: ") + reason + "; elija otro nombre";
-    EXPECT_EQ(count(logs(), line("ERROR", error)), 1) << logs();
-  }
-  EXPECT_EQ(logs().find("guardado"), std::string::npos);
-  EXPECT_EQ(*v->preset_controls().presets, all_presets());
-  EXPECT_EQ(items(v->preset_controls()), 7);
-  EXPECT_EQ(v->preset_controls().selector->get_active_text(), "ROCK");
-  EXPECT_EQ(live(v->config).last_preset, "");
-  EXPECT_FALSE(std::filesystem::exists(config_path()));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(presets_dir()), {}), 1);
-}
-
-class DeskFirstRun : public GuiEnv {};
-
-TEST_F(DeskFirstRun, AppliesAndSavesRockOnce) {
-  ASSERT_FALSE(std::filesystem::exists(config_path()));
-  Desk desk(ProcessorConfig::leer());
-  const auto c = live(desk.config);
-  EXPECT_EQ(c.last_preset, "ROCK");
-  EXPECT_EQ(c.crossover_freqs, (Crossovers{120, 400, 2000, 6000, 0}));
-  EXPECT_EQ(ProcessorConfig::cargar(), c) << "config.json holds the applied preset";
-  EXPECT_TRUE(desk.shared->params_dirty.load());
-  const auto& b1 = desk.strips()[0].knobs;
-  EXPECT_EQ((std::array{b1.thr.value(), b1.ratio.value(), b1.atk.value(), b1.rel.value(), b1.gain.value(),
-                        b1.clip_level.value()}),
-            (std::array{-24.0f, 4.0f, 15.0f, 200.0f, 4.0f, -0.5f}));
-  EXPECT_EQ(desk.strips()[4].freq_label->get_text(), ">6k");
-  EXPECT_EQ(desk.selector().get_active_text(), "ROCK");
-  EXPECT_EQ(count(logs(), "INFO velmora::ui::ventana] Primer arranque — preset ROCK aplicado y guardado\n"), 1);
-}
-
-// "Borrado" names a preset whose file is gone; a file that names none, with "" or without the key
-// (an older version's), is read all the same: the first item is selected, the line names what is stored.
-TEST_F(DeskFirstRun, LaterRunShowsTheStoredValuesAndSelectsTheStoredName) {
-  const std::tuple<const char*, const char*, bool> rows[] = {  // stored name, shown, key left out
-      {"BLUE", "BLUE", false}, {"Borrado", "ROCK", false}, {"", "ROCK", false}, {"", "ROCK", true}};
-  for (auto [name, shown, left_out] : rows) {
+// A save that did not reach its file, or would replace another preset (a built-in or the one
+// in the name's file), is not reported, listed or stored: the dialog stays open until cancelled.
+TEST_P(PresetControls, SaveThatFailsChangesNothingAndKeepsTheDialogOpen) {
+  const struct {
+    const char* typed;
+    void (*before)();
+    bool poisoned;
+    const char* error;  // what the line logged says, if any
+  } rows[] = {
+      {"  \t ", [] {}, false, nullptr},
+      {"Nuevo", [] {}, true, nullptr},
+      {"Nuevo", [] {
+         std::filesystem::create_directories(presets_dir().parent_path());
+         std::ofstream(presets_dir()) << "not a folder";
+       }, false, "Error guardando preset: "},
+      {"Morning.Show", [] { ASSERT_TRUE(Preset::from_config("Morning Show", ProcessorConfig{}).save().ok()); },
+       false, "Error guardando preset: el archivo Morning_Show.json ya guarda el preset \"Morning Show\"; elija otro nombre\n"},
+      {"ROCK", [] {}, false, "Error guardando preset: \"ROCK\" es el nombre de un preset de fábrica; elija otro nombre\n"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.typed);
+    std::filesystem::remove_all(home_);
+    std::filesystem::create_directory(home_);
     log_.str("");
-    ProcessorConfig stored;
-    stored.last_preset = name;
-    stored.bands[0].threshold_db = -7.0f;
-    stored.num_bands = 3;
-    stored.guardar();
-    const std::string text = json_form::to_json(stored);
-    if (left_out) std::ofstream(config_path()) << text.substr(0, text.rfind(",\n")) + "\n}";
-    Desk desk(ProcessorConfig::leer());
-    EXPECT_EQ(live(desk.config), stored) << "nothing is applied again";
-    EXPECT_EQ(ProcessorConfig::cargar(), stored) << "nor saved";
-    EXPECT_FLOAT_EQ(desk.strips()[0].knobs.thr.value(), -7.0f);
-    EXPECT_EQ(desk.band_count().get_value(), 3);
-    EXPECT_EQ(desk.selector().get_active_text(), shown);
-    EXPECT_EQ(count(logs(), std::string("INFO velmora::ui::ventana] Preset previo restaurado: ") + name + "\n"), 1);
+    r.before();
+    const View v(GetParam(), ProcessorConfig{});
+    if (r.poisoned) poison(*v.config);
+    const auto files_before = files();
+    const std::vector<Preset> listed = *v.presets().presets;
+    save_as(*v.presets().save, r.typed);
+    EXPECT_EQ(count(logs(), r.error ? line("ERROR", r.error) : "ERROR"), r.error ? 1 : 0) << logs();
+    EXPECT_EQ(logs().find("guardado"), std::string::npos);
+    EXPECT_EQ(*v.presets().presets, listed);
+    EXPECT_EQ(v.presets().selector->get_model()->children().size(), listed.size());
+    EXPECT_EQ(v.presets().selector->get_active_text(), "ROCK");
+    EXPECT_EQ(live(v.config), ProcessorConfig{});
+    EXPECT_EQ(files(), files_before);
+    ASSERT_EQ(dialogs().size(), 1u);
+    click(find_button(*dialogs()[0], "Cancelar"));
+    EXPECT_TRUE(dialogs().empty());
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Views, PresetControls, ::testing::ValuesIn(kViews),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Both, PresetControls, ::testing::Bool(), view_name);
+
+// A rejected "config.json" is no configuration read, whatever it names: the first run applies
+// and saves "ROCK". A later run shows and selects what is stored, and applies or saves nothing.
+TEST_F(GuiEnv, DeskFirstRunAppliesRockLaterRunsShowWhatIsStored) {
+  for (const bool rejected : {true, false}) {
+    SCOPED_TRACE(rejected);
+    ProcessorConfig expected;
+    expected.last_preset = "BLUE";
+    expected.bands[0].threshold_db = -7.0f;
+    expected.num_bands = 3;
+    expected.crossover_freqs = {300, 3000, 0, 0, 0};
+    expected.guardar();
+    if (rejected) {
+      std::ofstream(config_path()) << "{\"num_bands\": 3, \"last_preset\": \"BLUE\"}";
+      expected = ProcessorConfig{};
+      builtin_presets()[0].apply(expected);
+      expected.last_preset = "ROCK";
+    }
+    const View desk(false, ProcessorConfig::leer(), true);
+    EXPECT_EQ(live(desk.config), expected);
+    EXPECT_EQ(ProcessorConfig::cargar(), expected);
+    EXPECT_EQ(desk.shared->params_dirty.load(), rejected);
+    EXPECT_FLOAT_EQ(desk.knobs().thr.value(), expected.bands[0].threshold_db);
+    EXPECT_EQ(desk.faces()[4].range->get_text().raw(), rejected ? ">6k" : kDash);
+    EXPECT_EQ(desk.presets().selector->get_active_text().raw(), expected.last_preset);
+    EXPECT_EQ(count(logs(), rejected ? "INFO velmora::ui::ventana] Primer arranque — preset ROCK aplicado y guardado\n"
+                                     : "INFO velmora::ui::ventana] Preset previo restaurado: BLUE\n"),
+              1);
+  }
+}
 
 }  // namespace
 }  // namespace velmora::test
