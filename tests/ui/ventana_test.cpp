@@ -1,6 +1,8 @@
 // The main window (the program's own close, save and second start are run end to end).
+#include <glibmm/main.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 
 #include "settings/json_form.hpp"
@@ -120,6 +122,22 @@ TEST_F(GuiEnv, MainWindowSwitchesViewsThatShowWhatTheOtherLoadedOrSaved) {
   f->window->destroy();
   settle(50);
   EXPECT_FALSE(fs::exists(config_path()));
+}
+
+// A shutdown that comes while the program starts, before any window exists, still ends it.
+TEST(CloseSignals, OneBeforeAnyWindowEndsTheRun) {
+  const auto app = Gtk::Application::create("org.velmora.VelmoraSignalTest", Gio::Application::Flags::NON_UNIQUE);
+  bool gave_up = false;
+  sigc::connection guard;
+  app->signal_activate().connect([&] {
+    app->hold();
+    ui::close_on_signals(*app);
+    guard = Glib::signal_timeout().connect([&] { gave_up = true; app->quit(); return false; }, 5000);
+    std::raise(SIGTERM);
+  });
+  EXPECT_EQ(app->run(), 0);
+  guard.disconnect();
+  EXPECT_FALSE(gave_up);
 }
 
 }  // namespace
