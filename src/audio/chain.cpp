@@ -105,7 +105,7 @@ void ProcessingChain::try_snapshot() noexcept {
 }
 
 void ProcessingChain::run_bypass(std::span<float> out, float k) noexcept {
-  take_input(*input_buffer, out);
+  input_buffer->take(out);
   const std::size_t frames = out.size() / 2;
   float sl = 0.0f;
   float sr = 0.0f;
@@ -132,7 +132,7 @@ void ProcessingChain::output_callback(std::span<float> out) noexcept {
   const FlushSubnormals flush;
   if (shared->params_dirty.load()) try_rebuild();
   try_snapshot();
-  take_input(*input_buffer, out);
+  input_buffer->take(out);
   if (n % 2 != 0) out.back() = 0.0f;  // no frame owns a trailing odd sample
 
   // Constants of this buffer.

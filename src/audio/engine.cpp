@@ -76,8 +76,6 @@ Result<std::unique_ptr<audio::Device>> resolve_device(audio::Host& host, bool ca
   return fallback;
 }
 
-void input_callback(InputRing& buffer, std::span<const float> block) noexcept { buffer.append(block); }
-
 Result<AudioEngine> AudioEngine::start(SharedConfig config, std::shared_ptr<SharedState> shared) {
   auto host = audio::default_host();
   return start_with(*host, std::move(config), std::move(shared));
@@ -121,7 +119,7 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
 
   auto capture = input.value()->build_input_stream(
       stream_config,
-      [buffer = input_buffer](std::span<const float> block) noexcept { input_callback(*buffer, block); },
+      [buffer = input_buffer](std::span<const float> block) noexcept { buffer->append(block); },
       input_event_callback);
   if (!capture) return Error{capture.error()};
   std::unique_ptr<audio::Stream> input_stream = std::move(capture).value();

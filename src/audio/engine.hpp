@@ -1,11 +1,9 @@
 #pragma once
 // The running capture and playback streams. There is no stop: dropping the engine stops the audio.
 //
-//   capture device ──> input_callback ──> input_buffer ──> ProcessingChain ──> playback device
-//   ("cpal_alsa_in")     (append, trim)  (lock-free ring)  ("cpal_alsa_out")
-#include <cstdint>
+//   capture device ──append──> input_buffer ──take──> ProcessingChain ──> playback device
+//   ("cpal_alsa_in")          (lock-free ring)          ("cpal_alsa_out")
 #include <memory>
-#include <span>
 #include <string_view>
 
 #include "audio/device.hpp"
@@ -41,9 +39,5 @@ class AudioEngine {
 // device whose name reads back byte for byte equal to `wanted`; else the device of that name when
 // it opens; else the default, with a warning. Fails as the list does, or without a default.
 Result<std::unique_ptr<audio::Device>> resolve_device(audio::Host& host, bool capture, std::string_view wanted);
-
-// The capture callback: appends `block` to the buffer, then removes as many of the oldest samples
-// as the block holds once the buffer holds more than 3 × the limit it was made with.
-void input_callback(InputRing& buffer, std::span<const float> block) noexcept;
 
 }  // namespace velmora

@@ -50,26 +50,24 @@ bool InputRing::take(std::span<float> out) noexcept {
   const std::uint64_t n = out.size();
   const std::uint64_t w = write_.load(std::memory_order_acquire);
   const std::uint64_t oldest = std::max(read_.load(std::memory_order_relaxed), floor_.load(std::memory_order_relaxed));
-  if (w < oldest + n) return false;  // the floor may already stand past w
-  // A broken capture driver can deliver NaN, infinity or absurd values far beyond full scale
-  // (1.0); one such sample would stay in the filter and envelope memories for good (the square
-  // of 1e30 is already infinite), so it enters as silence.
-  float* to = out.data();
-  for (const std::span<float> run : runs(oldest, n)) {
-    for (float& slot : run) {
-      const float x = get(slot);
-      *to++ = std::abs(x) <= kMaxCapturedSample ? x : 0.0f;
+  if (w >= oldest + n) {  // the floor may already stand past w
+    // A broken capture driver can deliver NaN, infinity or absurd values far beyond full scale
+    // (1.0); one such sample would stay in the filter and envelope memories for good (the square
+    // of 1e30 is already infinite), so it enters as silence.
+    float* to = out.data();
+    for (const std::span<float> run : runs(oldest, n)) {
+      for (float& slot : run) {
+        const float x = get(slot);
+        *to++ = std::abs(x) <= kMaxCapturedSample ? x : 0.0f;
+      }
+    }
+    // Capture writes only below floor + 3 × limit. Within one lap of `oldest` it cannot have
+    // touched a slot just copied; beyond it the copy may mix laps and is dropped.
+    if (floor_.load(std::memory_order_relaxed) + kept_ <= oldest + capacity_) {
+      read_.store(oldest + n, std::memory_order_release);
+      return true;
     }
   }
-  // Capture writes only below floor + 3 × limit. Within one lap of `oldest` it cannot have touched
-  // a slot just copied; beyond it the copy may mix laps and is dropped.
-  if (floor_.load(std::memory_order_relaxed) + kept_ > oldest + capacity_) return false;
-  read_.store(oldest + n, std::memory_order_release);
-  return true;
-}
-
-bool take_input(InputRing& buffer, std::span<float> out) noexcept {
-  if (buffer.take(out)) return true;
   std::fill(out.begin(), out.end(), 0.0f);
   return false;
 }

@@ -33,8 +33,7 @@ class InputRing {
   void append(std::span<const float> block) noexcept;
   // Playback side, one thread: copies the oldest out.size() samples into `out`, non-finite ones and
   // those beyond kMaxCapturedSample as silence, removes them and reports true. With fewer held, or
-  // a copy that capture overtook, nothing is removed and the answer is false; `out` then holds
-  // nothing of use.
+  // a copy that capture overtook, nothing is removed, `out` becomes silence and the answer is false.
   bool take(std::span<float> out) noexcept;
 
  private:
@@ -53,10 +52,5 @@ using InputBuffer = std::shared_ptr<InputRing>;
 
 // An empty buffer that is trimmed above 3 × `limit` samples. Throws what the allocation throws.
 inline InputBuffer make_input_buffer(std::uint64_t limit) { return std::make_shared<InputRing>(limit); }
-
-// Playback side: takes the oldest out.size() samples into `out` and reports true. Holding too few:
-// `out` becomes silence, the buffer is left as it is, and the answer is false. Never waits, never
-// allocates.
-bool take_input(InputRing& buffer, std::span<float> out) noexcept;
 
 }  // namespace velmora

@@ -150,8 +150,7 @@ void Preset::apply(ProcessorConfig& cfg) const {
 // with another preset ("a b", "a.b") would replace that preset. A file that reads as no
 // preset is no preset to keep.
 Result<void> Preset::save() const {
-  const auto& builtins = builtin_presets();
-  if (std::any_of(builtins.begin(), builtins.end(), [this](const Preset& b) { return b.name == name; })) {
+  if (holds_preset_named(builtin_presets(), name)) {
     return Error{"\"" + name + "\" es el nombre de un preset de fábrica; elija otro nombre"};
   }
   const fs::path folder = presets_dir();
@@ -194,6 +193,10 @@ std::vector<Preset> all_presets() {
                    [](const Preset& a, const Preset& b) { return a.name < b.name; });
   list.insert(list.end(), std::make_move_iterator(user.begin()), std::make_move_iterator(user.end()));
   return list;
+}
+
+bool holds_preset_named(const std::vector<Preset>& list, std::string_view name) {
+  return std::any_of(list.begin(), list.end(), [name](const Preset& p) { return p.name == name; });
 }
 
 void remove_presets_named(std::vector<Preset>& list, std::string_view name) {

@@ -26,6 +26,7 @@ struct ListingStep {
 // reports an error is skipped; only a listing that keeps failing ends the walk early.
 std::vector<Preset> load_user_presets(const std::filesystem::path& folder,
                                       const std::function<ListingStep()>& next);
+bool holds_preset_named(const std::vector<Preset>& list, std::string_view name);
 void remove_presets_named(std::vector<Preset>& list, std::string_view name);
 // Letters and numbers (Unicode) and "-" kept, everything else becomes "_".
 std::string preset_file_stem(std::string_view name);

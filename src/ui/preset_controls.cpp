@@ -72,10 +72,6 @@ void show_full_name(Gtk::ComboBoxText& selector, const char* tooltip) {
   }
 }
 
-bool holds_name(const std::vector<Preset>& list, std::string_view name) {
-  return std::any_of(list.begin(), list.end(), [&](const Preset& p) { return p.name == name; });
-}
-
 Gtk::Button* button(const Glib::ustring& text, const Glib::ustring& css) {
   auto* b = Gtk::make_managed<Gtk::Button>(text);
   b->add_css_class(css);
@@ -84,7 +80,7 @@ Gtk::Button* button(const Glib::ustring& text, const Glib::ustring& css) {
 
 // Into one view's list and selector: a new name gets an item at the end.
 void take_in(const PresetControls& c, const Preset& saved) {
-  if (!holds_name(*c.presets, saved.name)) c.append_item(saved.name);
+  if (!holds_preset_named(*c.presets, saved.name)) c.append_item(saved.name);
   remove_presets_named(*c.presets, saved.name);
   c.presets->push_back(saved);
 }

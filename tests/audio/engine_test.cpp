@@ -174,10 +174,10 @@ TEST(InputCallback, AppendsAndDropsTheOldestBlockAboveThreeLimits) {
     std::vector<float> all(c.before + c.block);
     std::iota(all.begin(), all.end(), 0.0f);
     auto buffer = make_input_buffer(c.limit);
-    input_callback(*buffer, std::span<const float>(all).first(c.before));
-    input_callback(*buffer, std::span<const float>(all).subspan(c.before));
+    buffer->append(std::span<const float>(all).first(c.before));
+    buffer->append(std::span<const float>(all).subspan(c.before));
     std::vector<float> held(c.after), more(1);
-    EXPECT_TRUE(take_input(*buffer, held) && !take_input(*buffer, more) &&
+    EXPECT_TRUE(buffer->take(held) && !buffer->take(more) &&
                 held == std::vector<float>(all.end() - c.after, all.end())) << "row " << &c - cases;
   }
 }
@@ -193,12 +193,12 @@ TEST(InputCallback, EverySampleArrivesOnceAndInOrderAcrossThreads) {
     for (std::size_t n = 0; n < kOut * kBuffers; sent = n += kIn) {
       while (n + kIn > taken * kOut + 3 * kLimit && !stop.stop_requested()) std::this_thread::yield();
       std::iota(block.begin(), block.end(), static_cast<float>(n));
-      input_callback(*buffer, block);
+      buffer->append(block);
     }
   });
   for (std::vector<float> out(kOut); taken < kBuffers;) {
     const std::size_t ready = sent;
-    const bool got = take_input(*buffer, out);
+    const bool got = buffer->take(out);
     ASSERT_TRUE(got || ready < (taken + 1) * kOut) << "ran dry at buffer " << taken;
     for (std::size_t j = 0; got && j < kOut; ++j) ASSERT_EQ(out[j], static_cast<float>(taken * kOut + j)) << taken;
     taken += got;
