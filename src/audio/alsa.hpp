@@ -49,7 +49,6 @@ class Pcm {
   virtual int recover(int err) noexcept = 0;  // after an xrun or a suspend
   virtual int prepare() noexcept = 0;
   virtual int start() noexcept = 0;
-  virtual void unpause() noexcept = 0;
 };
 
 class PcmDriver {
@@ -59,9 +58,12 @@ class PcmDriver {
   // Opens and configures `name` for the stream, ready to poll.
   virtual Result<std::unique_ptr<Pcm>> open(const std::string& name, bool capture,
                                             const StreamConfig& config) = 0;
-  // The clock of the reminders while a device stays away.
+  // The clock of the capture's rate check and of the reminders while a device stays away.
   virtual std::chrono::steady_clock::time_point now() const { return std::chrono::steady_clock::now(); }
 };
+
+// "<device>: <call>: <libasound's text for err>".
+Error alsa_error(const std::string& device, const char* call, int err);
 
 // A stream as the ALSA devices build it, on `driver`'s PCMs; the driver outlives the stream.
 Result<std::unique_ptr<Stream>> build_input_stream(PcmDriver& driver, const std::string& name,

@@ -3,7 +3,9 @@
 #include <alsa/asoundlib.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -14,10 +16,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <numbers>
+#include <optional>
 #include <thread>
 
 #include "audio/engine.hpp"
@@ -31,13 +35,14 @@ using namespace std::chrono_literals;
 
 const StreamConfig kConfig{2, 48000, 512};
 
-// The threads of this process named "cpal_alsa_…", with the nanoseconds each has run for.
-std::map<std::string, long long> alsa_workers() {
+// The threads of this process named "cpal_alsa_…", with what `field` of each one's task folder
+// begins with: "schedstat" the nanoseconds it has run for, "syscall" the call it waits in.
+std::map<std::string, long long> alsa_workers(const char* field = "schedstat") {
   std::map<std::string, long long> out;
   for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
     std::string name;
     std::getline(std::ifstream(task.path() / "comm"), name);
-    if (name.rfind("cpal_alsa_", 0) == 0) std::ifstream(task.path() / "schedstat") >> out[name];
+    if (name.rfind("cpal_alsa_", 0) == 0) std::ifstream(task.path() / field) >> out[name];
   }
   return out;
 }
@@ -50,27 +55,34 @@ bool eventually(F done) {
 }
 
 // Real ALSA without a sound card: file-plugin PCMs over "null" in a temporary HOME. A pump feeds a
-// 0.5 sine of 440 Hz to "velmora_in" and drains "velmora_out" at 48 kHz, pacing the workers as a
-// card would; "velmora_dead" writes into a pipe whose reader has gone, "velmora_ended" captures
-// from an ended file, "velmora_broken" is a missing card, and "default" pairs in and out.
+// 0.5 sine of 440 Hz to "velmora_in" and drains "velmora_out" at 48 kHz, each FIFO holding one
+// buffer, as a card would pace the workers; "velmora_stuck" writes into a FIFO nobody drains,
+// "velmora_dead" into a pipe whose reader has gone, "velmora_ended" captures from an ended file,
+// "velmora_broken" is a missing card, and "default" pairs in and out.
 class AlsaSandbox {
  public:
+  static constexpr long kFrames = 512;  // one buffer: one write of 4096 bytes, atomic on a pipe
+  static constexpr int kBytes = kFrames * 2 * sizeof(float);
+
   // The pump runs until stop_pump.
   AlsaSandbox() {
     char tmpl[] = "/tmp/velmora-alsa-XXXXXX";
     dir_ = ::mkdtemp(tmpl);
     if (const char* home = std::getenv("HOME")) old_home_ = home;
     ::setenv("HOME", dir_.c_str(), 1);
-    const std::string d = dir_.string(), in_path = d + "/in.fifo", out_path = d + "/out.fifo";
-    ::mkfifo(in_path.c_str(), 0600), ::mkfifo(out_path.c_str(), 0600);
+    const std::string d = dir_.string();
     // Holding both ends keeps the plugin's opens from blocking and its reads and writes paced.
-    in_ = ::open(in_path.c_str(), O_RDWR | O_NONBLOCK);
-    out_ = ::open(out_path.c_str(), O_RDWR | O_NONBLOCK);
+    for (auto [fd, name] : {std::pair{&in_, "/in.fifo"}, {&out_, "/out.fifo"}, {&stuck_, "/stuck.fifo"}}) {
+      ::mkfifo((d + name).c_str(), 0600);
+      *fd = ::open((d + name).c_str(), O_RDWR | O_NONBLOCK);
+      ::fcntl(*fd, F_SETPIPE_SZ, kBytes);
+    }
     std::ofstream(dir_ / "ended.raw");
     const std::string file = "{ type file slave.pcm \"null\" format \"raw\" file ";
     std::ofstream rc(dir_ / ".asoundrc");
-    rc << "pcm.velmora_in " << file << "\"/dev/null\" infile \"" << in_path << "\" }\n";
-    rc << "pcm.velmora_out " << file << '"' << out_path << "\" }\n";
+    rc << "pcm.velmora_in " << file << "\"/dev/null\" infile \"" << d << "/in.fifo\" }\n";
+    rc << "pcm.velmora_out " << file << '"' << d << "/out.fifo\" }\n";
+    rc << "pcm.velmora_stuck " << file << '"' << d << "/stuck.fifo\" }\n";
     rc << "pcm.velmora_dead " << file << "\"|true\" }\n";
     rc << "pcm.velmora_ended " << file << "\"/dev/null\" infile \"" << d << "/ended.raw\" }\n";
     rc << "pcm.velmora_broken { type hw card 7 }\n";
@@ -82,7 +94,7 @@ class AlsaSandbox {
 
   ~AlsaSandbox() {
     stop_pump();
-    ::close(in_), ::close(out_);
+    ::close(in_), ::close(out_), ::close(stuck_);
     if (old_home_.empty()) ::unsetenv("HOME"); else ::setenv("HOME", old_home_.c_str(), 1);
     snd_config_update_free_global();
     std::filesystem::remove_all(dir_);
@@ -98,31 +110,57 @@ class AlsaSandbox {
     return samples;
   }
 
+  // The bytes waiting in velmora_stuck's FIFO; drain() empties it.
+  int stuck_bytes() const { return queued(stuck_); }
+  void drain_stuck() const {
+    char sink[kBytes];
+    while (::read(stuck_, sink, sizeof sink) > 0) {
+    }
+  }
+
  private:
+  static int queued(int fd) {
+    int n = 0;
+    ::ioctl(fd, FIONREAD, &n);
+    return n;
+  }
+
+  // A card's clock for each FIFO, from the moment its stream first moves a frame: capture frames
+  // are written as they fall due and at most one buffer ahead, playback is drained as due. What a
+  // late reader or a late pump leaves undone is lost, as on a card, never made up in a burst.
   void pump() {
-    constexpr long kFrames = 512;  // one write of 4096 bytes, atomic on a pipe
     constexpr double step = 2 * std::numbers::pi * 440.0 / 48000.0;
-    const auto t0 = std::chrono::steady_clock::now();
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> reading, playing;
+    const auto due = [](Clock::time_point since) {
+      return static_cast<long>(std::chrono::duration<double>(Clock::now() - since).count() * 48000);
+    };
     std::vector<float> chunk(2 * kFrames);
-    std::vector<char> got(65536);
-    for (long fed = 0; !stop_; std::this_thread::sleep_for(2ms)) {  // frames fed
-      const std::chrono::duration<double> since = std::chrono::steady_clock::now() - t0;
-      const auto due = static_cast<long>(since.count() * 48000);
-      for (; fed + kFrames <= due; fed += kFrames) {
+    long fed = 0, drained = 0;  // frames
+    for (; !stop_; std::this_thread::sleep_for(2ms)) {
+      if (!reading && fed > 0 && queued(in_) < kBytes) reading = Clock::now();
+      const long feed_to = reading ? due(*reading) + kFrames : kFrames;
+      for (fed = std::max(fed, feed_to - kFrames); fed + kFrames <= feed_to; fed += kFrames) {
         for (long i = 0; i < 2 * kFrames; ++i) chunk[i] = 0.5f * static_cast<float>(std::sin(step * (fed + i / 2)));
-        if (::write(in_, chunk.data(), chunk.size() * sizeof(float)) <= 0) break;
+        (void)!::write(in_, chunk.data(), kBytes);  // a full FIFO drops it, as an overrun would
       }
-      const auto due_bytes = static_cast<std::size_t>(due) * 2 * sizeof(float);
-      for (ssize_t n = 1; n > 0 && bytes_.size() < due_bytes;) {
-        n = ::read(out_, got.data(), std::min(got.size(), due_bytes - bytes_.size()));
-        if (n > 0) bytes_.insert(bytes_.end(), got.begin(), got.begin() + n);
+      if (!playing && queued(out_) > 0) playing = Clock::now();
+      if (!playing) continue;
+      const long drain_to = due(*playing);
+      drained = std::max(drained, drain_to - kFrames);
+      for (ssize_t n = 1; n > 0 && drained < drain_to;) {
+        const std::size_t room = bytes_.size();
+        bytes_.resize(room + static_cast<std::size_t>(drain_to - drained) * 2 * sizeof(float));
+        n = ::read(out_, bytes_.data() + room, bytes_.size() - room);
+        bytes_.resize(room + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        drained += std::max<ssize_t>(n, 0) / static_cast<ssize_t>(2 * sizeof(float));
       }
     }
   }
 
   std::filesystem::path dir_;
   std::string old_home_;
-  int in_ = -1, out_ = -1;
+  int in_ = -1, out_ = -1, stuck_ = -1;
   std::thread pump_;
   std::atomic<bool> stop_{false};
   std::vector<char> bytes_;
@@ -149,17 +187,23 @@ struct Events {
   }
 };
 
+// How a fake PCM is ready: at each tick of a timer running at the buffer rate; or at once, for
+// ever, with no time passing on the driver's clock; or at once with each block coming after a
+// stall as long as itself there, as a card delivering its whole buffer in one burst.
+enum class Source { Paced, Clockless, Bursting };
+
 // A device that fails as the test says while the worker runs.
 struct FakeDriver final : PcmDriver {
   std::atomic<int> failures{0}, failure{-EIO};  // the next `failures` transfers fail with `failure`
   std::atomic<bool> present{true};              // false: every call and every open fails as unplugged
-  std::atomic<int> opens{0}, minutes_skipped{0};
+  std::atomic<int> opens{0};
   std::atomic<long> frames{0};  // moved by successful transfers
+  std::atomic<long long> skipped_ns{0};  // how far the driver's clock runs ahead of the real one
   const bool input;             // every open asks for "fake" this way, 2 channels at 48 kHz, 512 frames
+  const Source source;
 
-  explicit FakeDriver(bool input) : input(input) {}
+  FakeDriver(bool input, Source source) : input(input), source(source) {}
 
-  // A PCM that a timer makes ready a whole buffer at a time, as fast as its rate fills one.
   struct FakePcm final : Pcm {
     FakePcm(FakeDriver& d, const StreamConfig& c) : d(d), buffer(c.buffer_size) {
       const long ns = 1'000'000'000L * c.buffer_size / c.sample_rate;
@@ -173,7 +217,7 @@ struct FakeDriver final : PcmDriver {
     std::span<const pollfd> descriptors() const noexcept override { return {&fd, 1}; }
     int revents(std::span<pollfd>, unsigned short& events) noexcept override {
       std::uint64_t ticks = 0;
-      (void)!::read(fd.fd, &ticks, sizeof ticks);
+      if (d.source == Source::Paced) (void)!::read(fd.fd, &ticks, sizeof ticks);
       events = d.present ? POLLIN | POLLOUT : POLLERR;
       return 0;
     }
@@ -184,16 +228,17 @@ struct FakeDriver final : PcmDriver {
     int recover(int) noexcept override { return d.present ? 0 : -ENODEV; }
     int prepare() noexcept override { return d.present ? 0 : -ENODEV; }
     int start() noexcept override { return d.present ? 0 : -ENODEV; }
-    void unpause() noexcept override {}
     long transfer(std::size_t frames) {
       if (!d.present) return -ENODEV;
       if (d.failures > 0) return --d.failures, d.failure.load();
+      if (d.source == Source::Bursting) d.skipped_ns += 1'000'000'000LL * static_cast<long long>(frames) / 48000;
       d.frames += static_cast<long>(frames);
       return static_cast<long>(frames);
     }
 
     FakeDriver& d;
     std::size_t buffer;
+    // Never read when the source is not paced: the timer's first tick leaves it ready for good.
     pollfd fd{timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC), POLLIN, 0};
   };
 
@@ -204,23 +249,26 @@ struct FakeDriver final : PcmDriver {
     return std::unique_ptr<Pcm>(std::make_unique<FakePcm>(*this, c));
   }
   std::chrono::steady_clock::time_point now() const override {
-    return std::chrono::steady_clock::now() + std::chrono::minutes(minutes_skipped);
+    return std::chrono::steady_clock::now() + std::chrono::nanoseconds(skipped_ns);
   }
 };
 
 // How the device fails (the next `failures` transfers with `error`, or unplugged) and the events
 // that follow; only an unplugged device is opened again, backing off from 10 ms doubling up to 1 s,
-// with a reminder once a minute at most however long the gap.
+// with a reminder once a minute at most however long the gap. A capture source faster than its
+// clock allows has ended, whatever the machine's load: playback has no such check.
 TEST(Recovery, StreamComesBackByItselfAfterEachFault) {
   const std::string away = " min: fake: snd_pcm_open: No such device";
-  const struct { int error, failures; bool unplugged; Lines events; } cases[] = {
-      {-EPIPE, 1, false, {}},                                  // an xrun, recovered quietly
-      {-EIO, 3, false, {"error Input/output error", "back"}},  // three failures in a row are one fault
-      {0, 3, false, {"error No data available", "back"}},      // ready, yet moving nothing: a source that has ended
-      {0, 0, true, {"error No such device", "down 1" + away, "down 3" + away, "back"}}};
+  const struct { int error, failures; bool unplugged; Source source; Lines events; bool capture_only; } cases[] = {
+      {-EPIPE, 1, false, Source::Paced, {}, false},                                  // an xrun, recovered quietly
+      {-EIO, 3, false, Source::Paced, {"error Input/output error", "back"}, false},  // three in a row: one fault
+      {0, 3, false, Source::Paced, {"error No data available", "back"}, false},      // ready, yet moving nothing
+      {0, 0, true, Source::Paced, {"error No such device", "down 1" + away, "down 3" + away, "back"}, false},
+      {0, 0, false, Source::Clockless, {"error No data available"}, true},
+      {0, 0, false, Source::Bursting, {}, false}};
   for (const auto& c : cases) {
     for (bool capture : {true, false}) {
-      FakeDriver driver(capture);
+      FakeDriver driver(capture, c.source);
       Events events;
       auto stream = capture ? build_input_stream(driver, "fake", kConfig, [](std::span<const float>) {}, events.callback())
                             : build_output_stream(driver, "fake", kConfig, [](std::span<float>) {}, events.callback());
@@ -235,16 +283,16 @@ TEST(Recovery, StreamComesBackByItselfAfterEachFault) {
         const int opens = driver.opens;
         std::this_thread::sleep_for(2s);
         EXPECT_LE(driver.opens - opens, 10) << row;
-        driver.minutes_skipped = 1;
+        driver.skipped_ns = std::chrono::nanoseconds(1min).count();
         ASSERT_TRUE(eventually([&] { return events.lines().size() == 2; }));
-        driver.minutes_skipped = 3;
+        driver.skipped_ns = std::chrono::nanoseconds(3min).count();
         ASSERT_TRUE(eventually([&] { return events.lines().size() == 3; }));
         driver.present = true;
       }
       const long from = driver.frames;  // well past the quarter second that counts as back
       ASSERT_TRUE(eventually([&] { return driver.failures == 0 && driver.frames > from + 24000; }));
       stream.value().reset();
-      EXPECT_EQ(events.lines(), c.events) << row;
+      EXPECT_EQ(events.lines(), capture || !c.capture_only ? c.events : Lines{}) << row;
       EXPECT_EQ(driver.opens > 1, c.unplugged) << row;
     }
   }
@@ -253,6 +301,7 @@ TEST(Recovery, StreamComesBackByItselfAfterEachFault) {
 // Listed are the hinted PCMs that open, "null" skipped; unhinted names open too, and libasound's
 // complaints go to the debug log. A dead pipe fails every write and an ended file reads at once for
 // ever: each is one error line, the workers retry without a busy loop, and SIGPIPE is harmless.
+// play() returns while the worker blocks in a write that holds the PCM.
 TEST(AlsaHost, ListsDevicesThatOpenAndReportsADeadPipeAndAnEndedCaptureOnce) {
   AlsaSandbox sandbox;
   test::LogCapture log{"velmora::audio::alsa=debug"};
@@ -261,17 +310,28 @@ TEST(AlsaHost, ListsDevicesThatOpenAndReportsADeadPipeAndAnEndedCaptureOnce) {
   for (const DeviceList* listed : {&inputs, &outputs}) {
     Lines names;
     for (const auto& d : *listed) names.push_back(d->name().value());
-    ASSERT_EQ(names, (Lines{"velmora_in", "velmora_out", "velmora_dead", "velmora_ended", "default"}));
+    ASSERT_EQ(names, (Lines{"velmora_in", "velmora_out", "velmora_stuck", "velmora_dead", "velmora_ended", "default"}));
   }
   EXPECT_TRUE(host->named_device("plug:velmora_out", false).ok());
   EXPECT_EQ(host->named_device("velmora_broken", true).error().rfind("velmora_broken: snd_pcm_open: ", 0), 0u);
-  EXPECT_FALSE(log.text().empty());
+  EXPECT_NE(log.text().find("DEBUG "), std::string::npos);
+
+  auto stuck = outputs[2]->build_output_stream(kConfig, [](std::span<float>) {}, [](const StreamEvent&) {});
+  ASSERT_TRUE(stuck.ok()) << stuck.error();
+  ASSERT_TRUE(eventually([] { return alsa_workers("syscall")["cpal_alsa_out"] == SYS_write; }));
+  auto played = std::async(std::launch::async, [&] { return stuck.value()->play().ok(); });
+  EXPECT_TRUE(eventually([&] { return played.wait_for(0s) == std::future_status::ready; }));
+  std::atomic<bool> dropped{false};
+  std::jthread drain([&] { while (!dropped) sandbox.drain_stuck(), std::this_thread::sleep_for(1ms); });
+  EXPECT_TRUE(played.get());
+  stuck.value().reset();
+  dropped = true;
 
   Events dead, ended;
-  auto playback = outputs[2]->build_output_stream(
+  auto playback = outputs[3]->build_output_stream(
       kConfig, [](std::span<float> out) { std::fill(out.begin(), out.end(), 0.25f); }, dead.callback());
   std::atomic<std::size_t> repeated{0};  // samples handed on after the source ended
-  auto capture = inputs[3]->build_input_stream(
+  auto capture = inputs[4]->build_input_stream(
       kConfig, [&](std::span<const float> b) { repeated += ended.lines().empty() ? 0 : b.size(); }, ended.callback());
   ASSERT_TRUE(playback.ok()) << playback.error();
   ASSERT_TRUE(capture.ok()) << capture.error();
