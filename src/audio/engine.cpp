@@ -51,8 +51,12 @@ void log_stream_event(std::string_view stream, const audio::StreamEvent& event) 
   }
 }
 
-void input_event_callback(const audio::StreamEvent& event) { log_stream_event("entrada", event); }
-void output_event_callback(const audio::StreamEvent& event) { log_stream_event("salida", event); }
+// The capture callback, run by the capture worker for each block it has read: the ring takes it
+// without waiting and keeps the newest 3 × limit samples.
+void input_callback(InputRing& input_buffer, std::span<const float> block) noexcept { input_buffer.append(block); }
+
+void input_error_callback(const audio::StreamEvent& event) { log_stream_event("entrada", event); }
+void output_error_callback(const audio::StreamEvent& event) { log_stream_event("salida", event); }
 
 }  // namespace
 
@@ -119,8 +123,8 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
 
   auto capture = input.value()->build_input_stream(
       stream_config,
-      [buffer = input_buffer](std::span<const float> block) noexcept { buffer->append(block); },
-      input_event_callback);
+      [buffer = input_buffer](std::span<const float> block) noexcept { input_callback(*buffer, block); },
+      input_error_callback);
   if (!capture) return Error{capture.error()};
   std::unique_ptr<audio::Stream> input_stream = std::move(capture).value();
 
@@ -129,7 +133,7 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
   auto owned = std::make_shared<ProcessingChain>(std::move(chain).value());
   auto playback = output.value()->build_output_stream(
       stream_config, [owned](std::span<float> out) noexcept { owned->output_callback(out); },
-      output_event_callback);
+      output_error_callback);
   owned.reset();
   if (!playback) {
     input_stream.reset();
