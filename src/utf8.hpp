@@ -1,6 +1,7 @@
 #pragma once
 // One walk over UTF-8 text, shared by the three places that map text character by
 // character: JSON strings, the quoted form in log lines and preset file stems.
+#include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
 #include <cstdint>
@@ -20,6 +21,13 @@ void for_each_char(std::string_view text, F&& f) {
     U8_NEXT(s, i, length, c);
     f(c, text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
   }
+}
+
+// A line break or another control character (categories Cc, Zl and Zp): nothing a name shown
+// on one line may hold.
+inline bool is_control_char(UChar32 c) {
+  const auto category = static_cast<UCharCategory>(u_charType(c));
+  return category == U_CONTROL_CHAR || category == U_LINE_SEPARATOR || category == U_PARAGRAPH_SEPARATOR;
 }
 
 }  // namespace velmora

@@ -148,8 +148,13 @@ void Preset::apply(ProcessorConfig& cfg) const {
 // Two refusals keep a save from losing a preset: a built-in's name would give a file that no
 // LOAD reaches after a restart (the built-in comes first), and a name that shares its file
 // with another preset ("a b", "a.b") would replace that preset. A file that reads as no
-// preset is no preset to keep.
+// preset is no preset to keep. A pasted name keeps its line breaks, which no selector shows.
 Result<void> Preset::save() const {
+  bool control = false;
+  for_each_char(name, [&control](UChar32 c, std::string_view) { control = control || (c >= 0 && is_control_char(c)); });
+  if (control) {
+    return Error{"el nombre lleva saltos de línea u otros caracteres de control; escríbalo en una sola línea"};
+  }
   if (holds_preset_named(builtin_presets(), name)) {
     return Error{"\"" + name + "\" es el nombre de un preset de fábrica; elija otro nombre"};
   }

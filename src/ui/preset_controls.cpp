@@ -36,9 +36,24 @@ int text_width(Gtk::Widget& widget, const std::string& text) {
   return width;
 }
 
-// What an item shows of `name` in `widget`'s font: the name when it is at most `room` pixels
-// wide, else as many of its first characters as fit with "…" after them.
-std::string shown_name(Gtk::Widget& widget, const std::string& name, int room) {
+// `name` on one line: each line break or other control character becomes a space.
+std::string one_line(std::string_view name) {
+  std::string line;
+  line.reserve(name.size());
+  for_each_char(name, [&line](UChar32 c, std::string_view bytes) {
+    if (c >= 0 && is_control_char(c)) {
+      line += ' ';
+    } else {
+      line += bytes;
+    }
+  });
+  return line;
+}
+
+// What an item shows of `full` in `widget`'s font: the name on one line when it is at most
+// `room` pixels wide, else as many of its first characters as fit with "…" after them.
+std::string shown_name(Gtk::Widget& widget, const std::string& full, int room) {
+  const std::string name = one_line(full);
   const auto ends = char_ends(name, kMeasuredChars + 1);
   if (ends.size() <= kMeasuredChars && text_width(widget, name) <= room) return name;
   // The most characters that fit with the ellipsis (blanks before it left out); none when not even one does.
@@ -61,7 +76,7 @@ std::string shown_name(Gtk::Widget& widget, const std::string& name, int room) {
 
 // The selected name whole in the tooltip when the item shows it shortened, else the view's own tooltip.
 void show_full_name(Gtk::ComboBoxText& selector, const char* tooltip) {
-  const std::string name = selector.get_active_id().raw();
+  const std::string name = one_line(selector.get_active_id().raw());
   if (selector.get_active_row_number() >= 0 && selector.get_active_text().raw() != name) {
     const auto ends = char_ends(name, kTooltipChars + 1);
     selector.set_tooltip_text(ends.size() <= kTooltipChars ? name

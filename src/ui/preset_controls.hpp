@@ -26,9 +26,10 @@ using PresetList = std::shared_ptr<std::vector<Preset>>;
 
 struct PresetControls {
   PresetList presets;
-  // An item's id is the preset's name; its text is the name, or when the name is wider than
-  // the widest built-in's, its start followed by "…", so that no name widens the selector
-  // (and the window). The selected item's tooltip then shows the whole name.
+  // An item's id is the preset's name; its text is the name on one line (line breaks and other
+  // control characters as spaces), or when that is wider than the widest built-in's name, its
+  // start followed by "…", so that no name widens or heightens the selector (and the window).
+  // The selected item's tooltip then shows the whole name, on one line too.
   Gtk::ComboBoxText* selector;
   Gtk::Button* load;
   Gtk::Button* save;

@@ -210,6 +210,7 @@ struct View {
   }
   View(bool is_rack, ProcessorConfig cfg) : View(is_rack, ConfigLoad{std::move(cfg)}) {}
 
+  Gtk::Widget& root() const { return desk ? *desk->root : *rack->root; }
   const ui::PresetControls& presets() const { return desk ? *desk->presets : *rack->presets; }
   const ui::PanelControls& panel() const { return desk ? desk->panel : rack->panel; }
   std::vector<ui::StripFace> faces() const { return desk ? desk->faces() : rack->strips; }

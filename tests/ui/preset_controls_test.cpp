@@ -1,6 +1,7 @@
 // The preset controls of both views, and the desk's first-run step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 
@@ -114,6 +115,8 @@ TEST_P(PresetControls, SaveThatFailsChangesNothingAndKeepsTheDialogOpen) {
       {"Morning.Show", [] { ASSERT_TRUE(Preset::from_config("Morning Show", ProcessorConfig{}).save().ok()); },
        false, "Error guardando preset: el archivo Morning_Show.json ya guarda el preset \"Morning Show\"; elija otro nombre\n"},
       {"ROCK", [] {}, false, "Error guardando preset: \"ROCK\" es el nombre de un preset de fábrica; elija otro nombre\n"},
+      {"Mañana\nTarde", [] {}, false, "Error guardando preset: el nombre lleva saltos de línea u otros caracteres de "
+                                        "control; escríbalo en una sola línea\n"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.typed);
@@ -137,6 +140,43 @@ TEST_P(PresetControls, SaveThatFailsChangesNothingAndKeepsTheDialogOpen) {
     click(find_button(*dialogs()[0], "Cancelar"));
     EXPECT_TRUE(dialogs().empty());
   }
+}
+
+// Names of any length or number of lines show on one line no wider than the widest built-in's,
+// whole in the tooltip while selected (up to a thousand characters): the view keeps the size it has
+// with the built-ins alone. A name with line breaks from a file still loads.
+TEST_P(PresetControls, LongAndMultiLineNamesLeaveTheViewItsSize) {
+  const auto size = [](const View& v) {
+    int width = 0, height = 0, min = 0, baseline = 0;
+    v.root().measure(Gtk::Orientation::HORIZONTAL, -1, min, width, baseline, baseline);
+    v.root().measure(Gtk::Orientation::VERTICAL, -1, min, height, baseline, baseline);
+    return std::pair{width, height};
+  };
+  const auto normal = size(View(GetParam(), ProcessorConfig{}));
+  std::string huge, lines = "Mañana";
+  while (huge.size() < (3u << 20)) huge += "Morning Show ";
+  for (int i = 1; i < 40; ++i) lines += "\nLínea " + std::to_string(i);
+  std::filesystem::create_directories(presets_dir());
+  for (const auto& [file, name] : {std::pair{"huge.json", huge}, {"lines.json", lines}}) {
+    std::ofstream(presets_dir() / file) << json_form::to_json(Preset::from_config(name, ProcessorConfig{}));
+  }
+  const View v(GetParam(), ProcessorConfig{});
+  const std::string typed = huge.substr(0, 200);
+  save_as(*v.presets().save, typed);
+  std::string one_line = lines;
+  std::replace(one_line.begin(), one_line.end(), '\n', ' ');
+  Gtk::ComboBoxText& selector = *v.presets().selector;
+  for (const auto& [name, tooltip] : {std::pair{typed, typed}, {huge, huge.substr(0, 1000) + "…"}, {lines, one_line}}) {
+    selector.set_active_id(name);
+    EXPECT_EQ(selector.get_tooltip_text().raw(), tooltip);
+    EXPECT_TRUE(selector.get_active_text().raw().ends_with("…"));
+    EXPECT_EQ(selector.get_active_text().raw().find('\n'), std::string::npos);
+  }
+  EXPECT_EQ(size(v), normal);
+  v.load(lines);
+  EXPECT_EQ(live(v.config).last_preset, lines);
+  selector.set_active_id("ROCK");
+  EXPECT_EQ(selector.get_tooltip_text(), GetParam() ? "" : "Seleccionar preset");
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, PresetControls, ::testing::Bool(), view_name);
