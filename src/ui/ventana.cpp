@@ -33,10 +33,10 @@ void on_window_realize(Gtk::Window& window, const Glib::RefPtr<Gdk::Texture>& ic
 // A shutdown, a `systemctl stop`, Ctrl-C or a closed terminal.
 constexpr int kCloseSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
+// The sources stay for the whole run: a signal that comes while the close saves and stops the
+// audio only waits for it, and one after it finds no window and quits, so the run always ends
+// with the configuration saved, the exit line and status 0.
 gboolean on_close_signal(gpointer app) {
-  // The close below saves and joins the audio workers; should that hang, the next signal
-  // takes its default action and ends the program.
-  for (const int sig : kCloseSignals) std::signal(sig, SIG_DFL);
   // Each window held by the copy, so that a close never frees one the loop has yet to reach.
   GList* windows = g_list_copy_deep(
       gtk_application_get_windows(GTK_APPLICATION(app)),
@@ -44,7 +44,7 @@ gboolean on_close_signal(gpointer app) {
   if (windows == nullptr) g_application_quit(G_APPLICATION(app));  // no window built yet
   for (GList* w = windows; w != nullptr; w = w->next) gtk_window_close(GTK_WINDOW(w->data));
   g_list_free_full(windows, g_object_unref);
-  return G_SOURCE_REMOVE;
+  return G_SOURCE_CONTINUE;
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ struct WindowFrame {
 // "activate" of the application: presents the existing window, or builds it.
 void on_activate(Gtk::Application& app);
 // SIGTERM, SIGINT and SIGHUP close the application's windows as their close buttons do, so the
-// configuration is saved and the audio stopped; a second one while closing ends it at once.
+// configuration is saved and the audio stopped; another one meanwhile waits for that close.
 void close_on_signals(Gtk::Application& app);
 // Builds the main window of `app`, starts the audio once it is shown, and presents it.
 void construir(Gtk::Application& app);

@@ -4,10 +4,12 @@ fresh home folder:
   window opens, the missing audio is logged once, a second start hands over to the running
   instance, and a window close request saves, writes the exit line and exits 0;
 - the rack view's drawer edited as a person would, through the accessibility tree and the
-  pointer, then SIGINT: the edit is in the saved file;
+  pointer, then SIGTERM and SIGINT 1 ms apart: the edit is in the saved file;
 - a hand-provisioned configuration on devices that ALSA does not hint, a capture source that
-  ends, a 300-character preset name and a refused save, then SIGTERM;
-- a standard error without a reader, then SIGHUP.
+  ends, a 300-character preset name, a 40-line one selected and a refused save, then SIGTERM and
+  SIGHUP 2 ms apart;
+- a standard error without a reader, then SIGHUP twice 5 ms apart.
+Every close saves, writes the exit line and exits 0, however soon a second signal follows.
 
 Usage: python3 test_program.py <path-to-velmora>
 """
@@ -100,9 +102,13 @@ class Program:
         except (OSError, ValueError) as e:
             return {"error": str(e)}
 
-    def ends(self, how):
-        """Closes the program by `how` (a signal, or a callable); exit 0 with the exit line."""
+    def ends(self, how, then=None, gap=0.0):
+        """Closes the program by `how` (a signal, or a callable), and sends `then` `gap` seconds
+        later if given; exit 0 with the exit line."""
         how() if callable(how) else self.proc.send_signal(how)
+        if then is not None:
+            time.sleep(gap)
+            self.proc.send_signal(then)
         code = self.wait()
         if self._reader.is_alive():
             self._reader.join(5)
@@ -158,6 +164,7 @@ class X11:
 class Suite:
     def __init__(self):
         self.passed = self.failed = 0
+        self.desk_size = self.rack_size = None  # the window in each view with the built-ins alone
 
     def check(self, name, ok, detail=""):
         print(f"ok: {name}" if ok else f"FAIL: {name} {detail}")
@@ -221,6 +228,20 @@ def centre_when_settled(find):
     return None
 
 
+def settled_size(w, unlike=None):
+    """The window's width and height once they differ from `unlike` and have stopped changing:
+    after a view switch the window takes its new size a little later."""
+    last = None
+    for _ in range(50):
+        g = w.get_geometry()
+        now = (g.width, g.height)
+        if now == last and now != unlike:
+            return now
+        last = now
+        time.sleep(0.2)
+    return last
+
+
 def home_folder(tag):
     return tempfile.mkdtemp(prefix=f"velmora-e2e-{tag}-")
 
@@ -247,11 +268,11 @@ def run_hostile_first_start(exe, s):
         wins = wait_for(lambda: x.windows_of(prog.proc.pid))
         if not s.check("window opens", bool(wins), prog.lines):
             return
-        geo = wins[0].get_geometry()
+        s.desk_size = settled_size(wins[0])
         # 700 is only the default height: the strips' knobs need more.
         s.check("title, desk width 1440, height at least 700",
-                wins[0].get_wm_name() == "Velmora" and geo.width == 1440 and geo.height >= 700,
-                (wins[0].get_wm_name(), geo.width, geo.height))
+                wins[0].get_wm_name() == "Velmora" and s.desk_size[0] == 1440 and s.desk_size[1] >= 700,
+                (wins[0].get_wm_name(), s.desk_size))
         s.check("window icon 48 x 48", wait_for(lambda: x.icon_size(wins[0]) == (48, 48), timeout=5))
         s.check("audio failure logged", wait_for(lambda: prog.count("] Audio: ")), prog.lines)
 
@@ -280,7 +301,8 @@ def run_hostile_first_start(exe, s):
 
 
 def run_rack_edit(exe, s):
-    """Rack view, strip B3 opens the drawer, one wheel notch up on its THR knob, SIGINT."""
+    """Rack view, strip B3 opens the drawer, one wheel notch up on its THR knob, SIGTERM and
+    SIGINT 1 ms apart."""
     home = home_folder("rack")
     x = X11()
     prog = Program(exe, home)
@@ -290,6 +312,7 @@ def run_rack_edit(exe, s):
         if not s.check("rack run: window and rack toggle", wins and toggle is not None, prog.lines):
             return
         toggle.queryAction().doAction(0)
+        s.rack_size = settled_size(wins[0], unlike=s.desk_size)
         # A click lands where the strip is drawn now: under load the window may still be
         # shrinking to the rack's size, so each try reads the place anew, as a person would.
         clip = None
@@ -308,7 +331,8 @@ def run_rack_edit(exe, s):
         e = extents(knob)
         x.pointer(wins[0], e[0] + e[2] // 2, e[1] + e[3] // 2, 4)
         time.sleep(0.3)
-        s.check("SIGINT: exit line, status 0", prog.ends(signal.SIGINT), prog.lines[-3:])
+        s.check("SIGTERM, SIGINT 1 ms later: exit line, status 0",
+                prog.ends(signal.SIGTERM, signal.SIGINT, 0.001), prog.lines[-3:])
         # The first run applied "ROCK", whose band 3 threshold is -18 dB; a notch adds 0.3 dB.
         thresholds = [b["threshold_db"] for b in prog.saved().get("bands", [])]
         s.check("saved file holds the drawer edit of band 3", thresholds[:4] == [-24.0, -20.0, -17.7, -20.0],
@@ -331,12 +355,30 @@ def worker_cpu_ns(pid, name):
     return None
 
 
+# A configuration as written by hand or by an older version: no last_preset.
+BAND = dict(enabled=True, threshold_db=-7.0, ratio=2.0, attack_ms=5.0, release_ms=90.0, makeup_db=1.0,
+            clip_enable=True, clip_level_db=-1.0, exp_enable=False, exp_threshold=-60.0, exp_ratio=2.0)
+STORED = {"num_bands": 3, "crossover_freqs": [250.0, 2500.0, 0.0, 0.0, 0.0], "input_gain_db": 1.5,
+          "output_gain_db": -2.0, "limiter_threshold": -1.0, "bands": [BAND] * 6,
+          "input_device": "velmora_src", "output_device": "plug:velmora_sink", "sample_rate": 48000,
+          "buffer_size": 512, "mpx": {"enabled": False, "tau": "Us75", "level_db": -1.0, "pilot_level": 0.09}}
+
+
+def provision(folder, config, preset_name):
+    """Writes `config` as config.json and a preset of the stored values named `preset_name`."""
+    os.makedirs(os.path.join(folder, "presets"), exist_ok=True)
+    with open(os.path.join(folder, "config.json"), "w") as f:
+        json.dump(config, f)
+    with open(os.path.join(folder, "presets", "named.json"), "w") as f:
+        json.dump({"name": preset_name, **{k: STORED[k] for k in list(STORED)[:6]}, "mpx": STORED["mpx"]}, f)
+
+
 def run_provisioned(exe, s):
     """A configuration written by hand or by an older version (no last_preset), devices that ALSA
     does not hint, a capture source that ends, a preset with a 300-character name: the stored
     values stay, the configured devices are used, the capture worker idles once its source is
-    gone, the window keeps its width, a save under a built-in's name is refused, and SIGTERM
-    saves what is in force."""
+    gone, the window keeps its width, a save under a built-in's name is refused, and SIGTERM then
+    SIGHUP save what is in force."""
     home = home_folder("provisioned")
     folder = os.path.join(home, "cfg", "velmora")
     os.makedirs(os.path.join(folder, "presets"))
@@ -347,16 +389,7 @@ def run_provisioned(exe, s):
     with open(os.path.join(home, ".asoundrc"), "w") as f:
         f.write(f'pcm.velmora_src {{ type file slave.pcm "null" file "/dev/null" infile "{src}" format "raw" }}\n'
                 f'pcm.velmora_sink {{ type file slave.pcm "null" file "{sink}" format "raw" }}\n')
-    band = dict(enabled=True, threshold_db=-7.0, ratio=2.0, attack_ms=5.0, release_ms=90.0, makeup_db=1.0,
-                clip_enable=True, clip_level_db=-1.0, exp_enable=False, exp_threshold=-60.0, exp_ratio=2.0)
-    stored = {"num_bands": 3, "crossover_freqs": [250.0, 2500.0, 0.0, 0.0, 0.0], "input_gain_db": 1.5,
-              "output_gain_db": -2.0, "limiter_threshold": -1.0, "bands": [band] * 6,
-              "input_device": "velmora_src", "output_device": "plug:velmora_sink", "sample_rate": 48000,
-              "buffer_size": 512, "mpx": {"enabled": False, "tau": "Us75", "level_db": -1.0, "pilot_level": 0.09}}
-    with open(os.path.join(folder, "config.json"), "w") as f:
-        json.dump(stored, f)
-    with open(os.path.join(folder, "presets", "long.json"), "w") as f:
-        json.dump({"name": "L" * 300, **{k: stored[k] for k in list(stored)[:6]}, "mpx": stored["mpx"]}, f)
+    provision(folder, STORED, "L" * 300)
     # Drains the playback FIFO about as fast as a card would, for as long as the run lasts.
     reader, played, stop = os.open(sink, os.O_RDWR | os.O_NONBLOCK), [], threading.Event()
 
@@ -396,9 +429,10 @@ def run_provisioned(exe, s):
                 wait_for(lambda: prog.count("Error guardando preset: "))
                 and not os.path.exists(os.path.join(folder, "presets", "ROCK.json")), prog.lines)
 
-        s.check("provisioned: SIGTERM: exit line, status 0", prog.ends(signal.SIGTERM), prog.lines[-3:])
+        s.check("provisioned: SIGTERM, SIGHUP 2 ms later: exit line, status 0",
+                prog.ends(signal.SIGTERM, signal.SIGHUP, 0.002), prog.lines[-3:])
         saved = prog.saved()
-        s.check("provisioned: the stored values saved as they were", saved.get("bands") == [band] * 6
+        s.check("provisioned: the stored values saved as they were", saved.get("bands") == [BAND] * 6
                 and saved.get("last_preset") == "" and saved.get("output_device") == "plug:velmora_sink", saved)
     finally:
         stop.set()
@@ -408,18 +442,31 @@ def run_provisioned(exe, s):
 
 
 def run_without_stderr_reader(exe, s):
-    """Every log line fails its write (SIGPIPE must not end the program); SIGHUP still saves."""
+    """Every log line fails its write (SIGPIPE must not end the program). A 40-line preset name,
+    selected, leaves the window its size in both views. SIGHUP still saves, and a second one soon
+    after waits for the save."""
     home = home_folder("nostderr")
+    lines = "\n".join(f"Línea {i}" for i in range(40))
+    provision(os.path.join(home, "cfg", "velmora"), {**STORED, "last_preset": lines}, lines)
     r, w = os.pipe()
     os.close(r)
     x = X11()
     prog = Program(exe, home, stderr=w)
     os.close(w)
     try:
-        s.check("no stderr reader: window opens", wait_for(lambda: x.windows_of(prog.proc.pid)))
-        os.remove(prog.config)  # written by the first run; the close writes it again
-        s.check("no stderr reader: SIGHUP saves, status 0",
-                prog.ends(signal.SIGHUP) and os.path.isfile(prog.config), prog.proc.returncode)
+        wins = wait_for(lambda: x.windows_of(prog.proc.pid))
+        if not s.check("no stderr reader: window opens", bool(wins)):
+            return
+        s.check("40-line preset name selected: desk window of its normal size",
+                settled_size(wins[0]) == s.desk_size, (settled_size(wins[0]), s.desk_size))
+        wait_for(lambda: showing(prog.proc.pid, "push button", "▣ RACK 3U")).queryAction().doAction(0)
+        rack = settled_size(wins[0], unlike=s.desk_size)
+        s.check("40-line preset name selected: rack window of its normal size", rack == s.rack_size,
+                (rack, s.rack_size))
+        os.remove(prog.config)  # the close writes it again
+        s.check("no stderr reader: SIGHUP twice 5 ms apart saves, status 0",
+                prog.ends(signal.SIGHUP, signal.SIGHUP, 0.005) and os.path.isfile(prog.config),
+                prog.proc.returncode)
     finally:
         prog.kill()
         shutil.rmtree(home, ignore_errors=True)
