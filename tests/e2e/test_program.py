@@ -1,20 +1,15 @@
 """The real program as a user starts it, on an X server and session bus of its own, each run in a
-fresh home folder:
-- hostile files (FIFOs, a link to /dev/zero, leftover temporary files) and junk arguments: the
-  window opens, the missing audio is logged once, a second start hands over to the running
-  instance, and a window close request saves, writes the exit line and exits 0;
-- the rack view's drawer edited as a person would, through the accessibility tree and the
-  pointer, then SIGTERM and SIGINT 1 ms apart: the edit is in the saved file;
-- a hand-provisioned configuration on devices that ALSA does not hint, a capture source that
-  ends, a 300-character preset name, a 40-line one selected and a refused save, then SIGTERM and
-  SIGHUP 2 ms apart;
-- a standard error without a reader, then SIGHUP twice 5 ms apart.
-Every close saves, writes the exit line and exits 0, however soon a second signal follows.
+fresh home folder, driven through its accessibility tree, the pointer, a window manager's close
+request and close signals; every close saves, writes the exit line and exits 0, however soon a
+second signal follows.
 
 Usage: python3 test_program.py <path-to-velmora>
 """
+import contextlib
+import glob
 import json
 import os
+import resource
 import shutil
 import signal
 import stat
@@ -66,25 +61,44 @@ def wait_for(pred, timeout=TIMEOUT, step=0.05):
         time.sleep(step)
 
 
+def settled(read, unlike=None):
+    """What `read` gives once two reads 0.2 s apart agree and differ from `unlike`: a window takes
+    its new size, and a drawer slides into place, a little after the click."""
+    last = None
+    for _ in range(50):
+        now = read()
+        if now is not None and now == last and now != unlike:
+            return now
+        last = now
+        time.sleep(0.2)
+    return last
+
+
 class Program:
     """One velmora process in `home`, its standard error collected line by line (or sent to
-    `stderr`)."""
+    `stderr`), and its first window on the X server."""
 
-    def __init__(self, exe, home, args=(), stderr=subprocess.PIPE):
-        self.cfg = os.path.join(home, "cfg")
-        self.config = os.path.join(self.cfg, "velmora", "config.json")
-        env = dict(os.environ, XDG_CONFIG_HOME=self.cfg, HOME=home, RUST_LOG="info", RUST_LOG_STYLE="never")
+    def __init__(self, exe, home, x, args=(), stderr=subprocess.PIPE):
+        self.config = os.path.join(home, "cfg", "velmora", "config.json")
+        env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(home, "cfg"), HOME=home, RUST_LOG="info",
+                   RUST_LOG_STYLE="never")
         env.pop("NO_AT_BRIDGE", None)  # found through accessibility
         self.proc = subprocess.Popen([exe, *args], env=env, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=stderr)
+        self.pid = self.proc.pid
         self.lines = []
         self._reader = threading.Thread(target=self._read, daemon=True)
         if stderr == subprocess.PIPE:
             self._reader.start()
+        self.x = x
 
     def _read(self):
         for raw in self.proc.stderr:
             self.lines.append(raw.decode("utf-8", "replace").rstrip("\n"))
+
+    def window(self):
+        wins = wait_for(lambda: self.x.windows_of(self.pid))
+        return wins[0] if wins else None
 
     def count(self, text):
         return sum(text in line for line in self.lines)
@@ -120,6 +134,22 @@ class Program:
             self.proc.wait()
 
 
+@contextlib.contextmanager
+def started(exe, tag, prepare=lambda home: None, **kwargs):
+    """A program started in a fresh home folder that `prepare` fills first; killed if it is still
+    running at the end, and its folder removed."""
+    home = tempfile.mkdtemp(prefix=f"velmora-e2e-{tag}-")
+    prog = None
+    try:
+        prepare(home)
+        prog = Program(exe, home, X11(), **kwargs)
+        yield prog, home
+    finally:
+        if prog:
+            prog.kill()
+        shutil.rmtree(home, ignore_errors=True)
+
+
 class X11:
     def __init__(self):
         self.d = display.Display()
@@ -136,11 +166,6 @@ class X11:
             if prop and prop.value[0] == pid and viewable:
                 found.append(w)
         return found
-
-    def icon_size(self, w):
-        """Width and height of the first picture in the window's icon list, if any."""
-        prop = w.get_full_property(self.d.intern_atom("_NET_WM_ICON"), X.AnyPropertyType)
-        return (int(prop.value[0]), int(prop.value[1])) if prop and len(prop.value) >= 2 else None
 
     def pointer(self, w, x, y, button):
         """Presses and releases `button` at window coordinates x, y (4 is a wheel notch up)."""
@@ -159,6 +184,11 @@ class X11:
                                                   data=(32, [delete, X.CurrentTime, 0, 0, 0])),
                      event_mask=X.NoEventMask)
         self.d.flush()
+
+
+def size(w):
+    g = w.get_geometry()
+    return g.width, g.height
 
 
 class Suite:
@@ -213,123 +243,95 @@ def showing(pid, role, name):
     return next((find(a) for a in apps if a is not None and a.get_process_id() == pid), None)
 
 
-def centre_when_settled(find):
-    """The centre of the accessible that `find` returns, once its place has stopped moving."""
-    where = None
-    for _ in range(50):
-        acc = wait_for(find, timeout=5)
-        if acc is None:
-            return None
-        now = extents(acc)
-        if now == where:
-            return acc, (now[0] + now[2] // 2, now[1] + now[3] // 2)
-        where = now
-        time.sleep(0.2)
-    return None
+def press(pid, role, name):
+    wait_for(lambda: showing(pid, role, name)).queryAction().doAction(0)
 
 
-def settled_size(w, unlike=None):
-    """The window's width and height once they differ from `unlike` and have stopped changing:
-    after a view switch the window takes its new size a little later."""
-    last = None
-    for _ in range(50):
-        g = w.get_geometry()
-        now = (g.width, g.height)
-        if now == last and now != unlike:
-            return now
-        last = now
-        time.sleep(0.2)
-    return last
-
-
-def home_folder(tag):
-    return tempfile.mkdtemp(prefix=f"velmora-e2e-{tag}-")
+def centre(find):
+    """The accessible that `find` returns and its centre, once its place has stopped moving."""
+    acc = wait_for(find, timeout=5)
+    e = acc and settled(lambda: extents(acc))
+    return e and (acc, (e[0] + e[2] // 2, e[1] + e[3] // 2))
 
 
 def run_hostile_first_start(exe, s):
-    home = home_folder("first")
-    folder = os.path.join(home, "cfg", "velmora")
-    presets = os.path.join(folder, "presets")
-    os.makedirs(presets)
-    config, kept = os.path.join(folder, "config.json"), os.path.join(folder, "config.json.rechazado")
-    os.mkfifo(config)
-    os.mkfifo(os.path.join(presets, "f.json"))
-    os.symlink("/dev/zero", os.path.join(presets, "z.json"))
-    gone = subprocess.Popen(["true"])  # a pid that no process has any more
-    gone.wait()
-    leftovers = [os.path.join(d, f".config.json.{gone.pid}-0.tmp") for d in (folder, presets)]
-    for path in leftovers:
-        open(path, "w").close()
-    x = X11()
+    """Hostile files (FIFOs, a link to /dev/zero, leftover temporary files) and junk arguments: the
+    window opens, the missing audio is logged once, a second start hands over to the running
+    instance, and a window close request saves."""
+    leftovers = []
+
+    def prepare(home):
+        folder = os.path.join(home, "cfg", "velmora")
+        presets = os.path.join(folder, "presets")
+        os.makedirs(presets)
+        os.mkfifo(os.path.join(folder, "config.json"))
+        os.mkfifo(os.path.join(presets, "f.json"))
+        os.symlink("/dev/zero", os.path.join(presets, "z.json"))
+        gone = subprocess.Popen(["true"])  # a pid that no process has any more
+        gone.wait()
+        leftovers.extend(os.path.join(d, f".config.json.{gone.pid}-0.tmp") for d in (folder, presets))
+        for path in leftovers:
+            open(path, "w").close()
+
     # GTK's own options and anything else on the command line must change nothing.
-    prog = Program(exe, home, ["--help", "--display=:999", "--gtk-debug=all"])
-    second = None
-    try:
-        wins = wait_for(lambda: x.windows_of(prog.proc.pid))
-        if not s.check("window opens", bool(wins), prog.lines):
+    with started(exe, "first", prepare, args=["--help", "--display=:999", "--gtk-debug=all"]) as (prog, home):
+        win = prog.window()
+        if not s.check("window opens", win, prog.lines):
             return
-        s.desk_size = settled_size(wins[0])
+        s.desk_size = settled(lambda: size(win))
         # 700 is only the default height: the strips' knobs need more.
         s.check("title, desk width 1440, height at least 700",
-                wins[0].get_wm_name() == "Velmora" and s.desk_size[0] == 1440 and s.desk_size[1] >= 700,
-                (wins[0].get_wm_name(), s.desk_size))
-        s.check("window icon 48 x 48", wait_for(lambda: x.icon_size(wins[0]) == (48, 48), timeout=5))
-        s.check("audio failure logged", wait_for(lambda: prog.count("] Audio: ")), prog.lines)
+                win.get_wm_name() == "Velmora" and s.desk_size[0] == 1440 and s.desk_size[1] >= 700,
+                (win.get_wm_name(), s.desk_size))
+        icon = lambda: win.get_full_property(prog.x.d.intern_atom("_NET_WM_ICON"), X.AnyPropertyType)
+        s.check("window icon 48 x 48", wait_for(lambda: list(icon().value[:2]) == [48, 48], timeout=5))
+        with started(exe, "second") as (second, _):
+            s.check("a second start hands over and exits 0",
+                    second.wait() == 0 and not second.count("[Velmora] activate")
+                    and second.lines[-1:] == [EXIT_LINE] and wait_for(lambda: prog.count("[Velmora] activate") == 2)
+                    and len(prog.x.windows_of(prog.pid)) == 1, (second.lines, prog.lines))
 
-        second = Program(exe, home_folder("second"))
-        s.check("a second start hands over and exits 0",
-                second.wait() == 0 and not second.count("[Velmora] activate") and second.lines[-1:] == [EXIT_LINE]
-                and wait_for(lambda: prog.count("[Velmora] activate") == 2, timeout=5)
-                and len(x.windows_of(prog.proc.pid)) == 1, (second.lines, prog.lines))
-
-        s.check("close request: exit line, status 0", prog.ends(lambda: x.request_close(wins[0])), prog.lines[-3:])
-        audio = [l for l in prog.lines if "Audio" in l]
+        wait_for(lambda: prog.count("] Audio: "))
+        s.check("close request: exit line, status 0", prog.ends(lambda: prog.x.request_close(win)), prog.lines[-3:])
+        audio = [line for line in prog.lines if "Audio" in line]
         s.check("first line, one audio error, no engine to stop",
                 prog.lines[:1] == ["[Velmora] inicio"] and len(audio) == 1
                 and " ERROR velmora::ui::ventana] Audio: " in audio[0] and not prog.count("AudioEngine detenido"),
                 prog.lines)
+        kept = prog.config + ".rechazado"
         s.check("FIFO config.json kept beside, named in a warning, ROCK saved",
                 os.path.exists(kept) and stat.S_ISFIFO(os.lstat(kept).st_mode)
-                and prog.count(f'WARN velmora::config] Config rechazado "{config}" conservado en "{kept}"')
+                and prog.count(f'WARN velmora::config] Config rechazado "{prog.config}" conservado en "{kept}"')
                 and prog.saved().get("last_preset") == "ROCK", (prog.lines, prog.saved()))
         s.check("leftover temporary files removed", not any(map(os.path.exists, leftovers)))
-    finally:
-        for p in (prog, second):
-            if p:
-                p.kill()
-        shutil.rmtree(home, ignore_errors=True)
 
 
 def run_rack_edit(exe, s):
     """Rack view, strip B3 opens the drawer, one wheel notch up on its THR knob, SIGTERM and
     SIGINT 1 ms apart."""
-    home = home_folder("rack")
-    x = X11()
-    prog = Program(exe, home)
-    try:
-        wins = wait_for(lambda: x.windows_of(prog.proc.pid))
-        toggle = wait_for(lambda: showing(prog.proc.pid, "push button", "▣ RACK 3U"))
-        if not s.check("rack run: window and rack toggle", wins and toggle is not None, prog.lines):
+    with started(exe, "rack") as (prog, home):
+        win = prog.window()
+        toggle = wait_for(lambda: showing(prog.pid, "push button", "▣ RACK 3U"))
+        if not s.check("rack run: window and rack toggle", win and toggle is not None, prog.lines):
             return
         toggle.queryAction().doAction(0)
-        s.rack_size = settled_size(wins[0], unlike=s.desk_size)
+        s.rack_size = settled(lambda: size(win), unlike=s.desk_size)
         # A click lands where the strip is drawn now: under load the window may still be
         # shrinking to the rack's size, so each try reads the place anew, as a person would.
         clip = None
         for _ in range(5):
-            strip = centre_when_settled(lambda: showing(prog.proc.pid, "label", "B3"))
+            strip = centre(lambda: showing(prog.pid, "label", "B3"))
             if strip is None:
                 break
-            x.pointer(wins[0], *strip[1], 1)
-            clip = wait_for(lambda: showing(prog.proc.pid, "check box", "CLIP"), timeout=3)
+            prog.x.pointer(win, *strip[1], 1)
+            clip = wait_for(lambda: showing(prog.pid, "check box", "CLIP"), timeout=3)
             if clip is not None:
                 break
         if not s.check("strip B3 opens the drawer with its CLIP check", clip is not None):
             return
-        clip = centre_when_settled(lambda: showing(prog.proc.pid, "check box", "CLIP"))  # the drawer slides down
-        knob = clip[0].parent.getChildAtIndex(0)  # THR, first in the drawer's knob row
-        e = extents(knob)
-        x.pointer(wins[0], e[0] + e[2] // 2, e[1] + e[3] // 2, 4)
+        clip = centre(lambda: showing(prog.pid, "check box", "CLIP"))
+        knob = extents(clip[0].parent.getChildAtIndex(0))  # THR, first in the drawer's knob row
+        prog.x.pointer(win, knob[0] + knob[2] // 2, knob[1] + knob[3] // 2, 4)
         time.sleep(0.3)
         s.check("SIGTERM, SIGINT 1 ms later: exit line, status 0",
                 prog.ends(signal.SIGTERM, signal.SIGINT, 0.001), prog.lines[-3:])
@@ -337,21 +339,14 @@ def run_rack_edit(exe, s):
         thresholds = [b["threshold_db"] for b in prog.saved().get("bands", [])]
         s.check("saved file holds the drawer edit of band 3", thresholds[:4] == [-24.0, -20.0, -17.7, -20.0],
                 thresholds)
-    finally:
-        prog.kill()
-        shutil.rmtree(home, ignore_errors=True)
 
 
-def worker_cpu_ns(pid, name):
-    """Nanoseconds that the thread `name` of process `pid` has run for, or None."""
-    for task in os.listdir(f"/proc/{pid}/task"):
-        try:
-            with open(f"/proc/{pid}/task/{task}/comm") as f:
-                if f.read().strip() == name:
-                    with open(f"/proc/{pid}/task/{task}/schedstat") as g:
-                        return int(g.read().split()[0])
-        except OSError:
-            continue
+def capture_cpu_ns(pid):
+    """Nanoseconds that the capture worker of process `pid` has run for, or None."""
+    for task in glob.glob(f"/proc/{pid}/task/*"):
+        with contextlib.suppress(OSError), open(f"{task}/comm") as comm, open(f"{task}/schedstat") as stat_file:
+            if comm.read().strip() == "cpal_alsa_in":
+                return int(stat_file.read().split()[0])
     return None
 
 
@@ -364,50 +359,46 @@ STORED = {"num_bands": 3, "crossover_freqs": [250.0, 2500.0, 0.0, 0.0, 0.0], "in
           "buffer_size": 512, "mpx": {"enabled": False, "tau": "Us75", "level_db": -1.0, "pilot_level": 0.09}}
 
 
-def provision(folder, config, preset_name):
-    """Writes `config` as config.json and a preset of the stored values named `preset_name`."""
-    os.makedirs(os.path.join(folder, "presets"), exist_ok=True)
+def provision(home, config, *preset_names):
+    """Writes `config` as config.json, and presets of the stored values under these names."""
+    folder = os.path.join(home, "cfg", "velmora")
+    os.makedirs(os.path.join(folder, "presets"))
     with open(os.path.join(folder, "config.json"), "w") as f:
         json.dump(config, f)
-    with open(os.path.join(folder, "presets", "named.json"), "w") as f:
-        json.dump({"name": preset_name, **{k: STORED[k] for k in list(STORED)[:6]}, "mpx": STORED["mpx"]}, f)
+    for i, name in enumerate(preset_names):
+        with open(os.path.join(folder, "presets", f"{i}.json"), "w") as f:
+            json.dump({"name": name, **{k: STORED[k] for k in list(STORED)[:6]}, "mpx": STORED["mpx"]}, f)
 
 
 def run_provisioned(exe, s):
     """A configuration written by hand or by an older version (no last_preset), devices that ALSA
-    does not hint, a capture source that ends, a preset with a 300-character name: the stored
-    values stay, the configured devices are used, the capture worker idles once its source is
-    gone, the window keeps its width, a save under a built-in's name is refused, and SIGTERM then
-    SIGHUP save what is in force."""
-    home = home_folder("provisioned")
-    folder = os.path.join(home, "cfg", "velmora")
-    os.makedirs(os.path.join(folder, "presets"))
-    src, sink = os.path.join(home, "in.raw"), os.path.join(home, "out.fifo")
-    with open(src, "wb") as f:
-        f.write(bytes(48000 * 8 // 4))  # a quarter second of stereo f32 silence
-    os.mkfifo(sink)
-    with open(os.path.join(home, ".asoundrc"), "w") as f:
-        f.write(f'pcm.velmora_src {{ type file slave.pcm "null" file "/dev/null" infile "{src}" format "raw" }}\n'
-                f'pcm.velmora_sink {{ type file slave.pcm "null" file "{sink}" format "raw" }}\n')
-    provision(folder, STORED, "L" * 300)
-    # Drains the playback FIFO about as fast as a card would, for as long as the run lasts.
-    reader, played, stop = os.open(sink, os.O_RDWR | os.O_NONBLOCK), [], threading.Event()
+    does not hint, a capture source that ends: the stored values stay, the configured devices are
+    used, the capture worker idles once its source is gone, a save under a built-in's name is
+    refused, one past a file-size limit fails with its error (SIGXFSZ must not end the program),
+    and SIGTERM then SIGHUP save what is in force."""
+    played, stop = [], threading.Event()
 
-    def drain():
-        while not stop.wait(0.005):
-            try:
-                played.append(len(os.read(reader, 2000)))
-            except BlockingIOError:
-                pass
-    threading.Thread(target=drain, daemon=True).start()
-    x = X11()
-    prog = Program(exe, home)
-    try:
-        wins = wait_for(lambda: x.windows_of(prog.proc.pid))
-        if not s.check("provisioned: window opens", bool(wins), prog.lines):
+    def prepare(home):
+        provision(home, STORED)
+        src, sink = os.path.join(home, "in.raw"), os.path.join(home, "out.fifo")
+        with open(src, "wb") as f:
+            f.write(bytes(48000 * 8 // 4))  # a quarter second of stereo f32 silence
+        os.mkfifo(sink)
+        with open(os.path.join(home, ".asoundrc"), "w") as f:
+            f.write(f'pcm.velmora_src {{ type file slave.pcm "null" file "/dev/null" infile "{src}" format "raw" }}\n'
+                    f'pcm.velmora_sink {{ type file slave.pcm "null" file "{sink}" format "raw" }}\n')
+        reader = os.open(sink, os.O_RDWR | os.O_NONBLOCK)
+
+        def drain():  # about as fast as a card would, for as long as the run lasts
+            while not stop.wait(0.005):
+                with contextlib.suppress(BlockingIOError):
+                    played.append(len(os.read(reader, 2000)))
+            os.close(reader)
+        threading.Thread(target=drain, daemon=True).start()
+
+    with started(exe, "provisioned", prepare) as (prog, home):
+        if not s.check("provisioned: window opens", prog.window(), prog.lines):
             return
-        s.check("provisioned: 300-character preset name, window still 1440 wide",
-                wins[0].get_geometry().width == 1440, wins[0].get_geometry().width)
         s.check("provisioned: stored values restored, not a first run",
                 wait_for(lambda: prog.count("Preset previo restaurado: ")) and not prog.count("Primer arranque"),
                 prog.lines)
@@ -417,59 +408,55 @@ def run_provisioned(exe, s):
         s.check("provisioned: audio reaches the unhinted device", wait_for(lambda: sum(played) > 48000))
         s.check("provisioned: the end of the capture is one error line",
                 wait_for(lambda: prog.count("ERROR velmora::audio::engine] Error entrada CPAL: ")) == 1, prog.lines)
-        before = worker_cpu_ns(prog.proc.pid, "cpal_alsa_in") or 0
+        before = capture_cpu_ns(prog.pid) or 0
         time.sleep(2)
-        used = (worker_cpu_ns(prog.proc.pid, "cpal_alsa_in") or 1 << 40) - before
+        used = (capture_cpu_ns(prog.pid) or 1 << 40) - before
         s.check("provisioned: capture worker idle while its source is gone", used < 20_000_000, f"{used} ns in 2 s")
 
-        wait_for(lambda: showing(prog.proc.pid, "push button", "● SAVE")).queryAction().doAction(0)
-        wait_for(lambda: showing(prog.proc.pid, "text", None)).queryEditableText().setTextContents("ROCK")
-        wait_for(lambda: showing(prog.proc.pid, "push button", "Guardar")).queryAction().doAction(0)
+        press(prog.pid, "push button", "● SAVE")
+        wait_for(lambda: showing(prog.pid, "text", None)).queryEditableText().setTextContents("ROCK")
+        press(prog.pid, "push button", "Guardar")
         s.check("provisioned: a save under a built-in's name is refused",
                 wait_for(lambda: prog.count("Error guardando preset: "))
-                and not os.path.exists(os.path.join(folder, "presets", "ROCK.json")), prog.lines)
+                and not os.path.exists(os.path.join(home, "cfg", "velmora", "presets", "ROCK.json")), prog.lines)
+        soft, hard = resource.prlimit(prog.pid, resource.RLIMIT_FSIZE)
+        resource.prlimit(prog.pid, resource.RLIMIT_FSIZE, (100, hard))
+        showing(prog.pid, "text", None).queryEditableText().setTextContents("Nuevo")
+        press(prog.pid, "push button", "Guardar")
+        s.check("provisioned: a save past a file-size limit fails with its error",
+                wait_for(lambda: prog.count("Error guardando preset: File too large")), prog.lines[-3:])
+        resource.prlimit(prog.pid, resource.RLIMIT_FSIZE, (soft, hard))
 
         s.check("provisioned: SIGTERM, SIGHUP 2 ms later: exit line, status 0",
                 prog.ends(signal.SIGTERM, signal.SIGHUP, 0.002), prog.lines[-3:])
         saved = prog.saved()
         s.check("provisioned: the stored values saved as they were", saved.get("bands") == [BAND] * 6
                 and saved.get("last_preset") == "" and saved.get("output_device") == "plug:velmora_sink", saved)
-    finally:
-        stop.set()
-        prog.kill()
-        os.close(reader)
-        shutil.rmtree(home, ignore_errors=True)
+    stop.set()
 
 
 def run_without_stderr_reader(exe, s):
-    """Every log line fails its write (SIGPIPE must not end the program). A 40-line preset name,
-    selected, leaves the window its size in both views. SIGHUP still saves, and a second one soon
-    after waits for the save."""
-    home = home_folder("nostderr")
+    """Every log line fails its write (SIGPIPE must not end the program). Preset names of 300
+    characters and of 40 lines, the second selected, leave the window its size in both views.
+    SIGHUP still saves, and a second one soon after waits for the save."""
     lines = "\n".join(f"Línea {i}" for i in range(40))
-    provision(os.path.join(home, "cfg", "velmora"), {**STORED, "last_preset": lines}, lines)
     r, w = os.pipe()
     os.close(r)
-    x = X11()
-    prog = Program(exe, home, stderr=w)
-    os.close(w)
-    try:
-        wins = wait_for(lambda: x.windows_of(prog.proc.pid))
-        if not s.check("no stderr reader: window opens", bool(wins)):
+    with started(exe, "nostderr", lambda home: provision(home, {**STORED, "last_preset": lines}, "L" * 300, lines),
+                 stderr=w) as (prog, home):
+        os.close(w)
+        win = prog.window()
+        if not s.check("no stderr reader: window opens", win):
             return
-        s.check("40-line preset name selected: desk window of its normal size",
-                settled_size(wins[0]) == s.desk_size, (settled_size(wins[0]), s.desk_size))
-        wait_for(lambda: showing(prog.proc.pid, "push button", "▣ RACK 3U")).queryAction().doAction(0)
-        rack = settled_size(wins[0], unlike=s.desk_size)
-        s.check("40-line preset name selected: rack window of its normal size", rack == s.rack_size,
-                (rack, s.rack_size))
+        desk = settled(lambda: size(win))
+        press(prog.pid, "push button", "▣ RACK 3U")
+        rack = settled(lambda: size(win), unlike=desk)
+        s.check("long preset names: the window keeps its size in both views",
+                (desk, rack) == (s.desk_size, s.rack_size), (desk, rack, s.desk_size, s.rack_size))
         os.remove(prog.config)  # the close writes it again
         s.check("no stderr reader: SIGHUP twice 5 ms apart saves, status 0",
                 prog.ends(signal.SIGHUP, signal.SIGHUP, 0.005) and os.path.isfile(prog.config),
                 prog.proc.returncode)
-    finally:
-        prog.kill()
-        shutil.rmtree(home, ignore_errors=True)
 
 
 def main():
