@@ -1,6 +1,9 @@
 #include "settings/json_tree.hpp"
 
+#include <stdlib.h>
+
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -12,8 +15,7 @@ using Kind = JsonNode::Kind;
 
 // Floats lexed as long double, so that an unknown key may hold a number beyond a double
 // (1e400) without failing the parse; the reader of each field decides about its own.
-// Numbers beyond a long double (about 1.2e4932) still fail the parse, which no settings
-// file needs.
+// Numbers beyond even a long double (about 1.2e4932) are tamed before the parse.
 using Json = nlohmann::basic_json<std::map, std::vector, std::string, bool, std::int64_t, std::uint64_t, long double>;
 
 class TreeBuilder {
@@ -118,6 +120,55 @@ class TreeBuilder {
   bool keep_member_ = false;  // whether the object member whose value comes next is kept
 };
 
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The end of the JSON number that starts at `i` (JSON's grammar, as the lexer reads it), or i.
+std::size_t number_end(std::string_view t, std::size_t i) {
+  const auto digits = [t](std::size_t j) {
+    while (j < t.size() && is_digit(t[j])) ++j;
+    return j;
+  };
+  std::size_t j = i < t.size() && t[i] == '-' ? i + 1 : i;
+  if (j == t.size() || !is_digit(t[j])) return i;
+  j = t[j] == '0' ? j + 1 : digits(j);
+  if (j + 1 < t.size() && t[j] == '.' && is_digit(t[j + 1])) j = digits(j + 1);
+  if (j < t.size() && (t[j] == 'e' || t[j] == 'E')) {
+    const std::size_t k = j + 1 < t.size() && (t[j + 1] == '+' || t[j + 1] == '-') ? j + 2 : j + 1;
+    if (k < t.size() && is_digit(t[k])) j = digits(k);
+  }
+  return j;
+}
+
+// The lexer fails the whole parse on a number beyond a long double, where an unknown key must
+// only be skipped with its value. Such a number becomes 1e400, with its sign: still beyond what
+// any field reads, so a known key that holds it rejects the file as before. Nothing when the
+// text holds no such number.
+std::optional<std::string> tame_huge_numbers(std::string_view text) {
+  std::optional<std::string> out;
+  std::size_t copied = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] == '"') {  // a string, escapes included, is passed over whole
+      for (++i; i < text.size() && text[i] != '"'; ++i) i += text[i] == '\\' ? 1 : 0;
+      ++i;
+      continue;
+    }
+    const std::size_t end = number_end(text, i);
+    if (end == i) {
+      ++i;
+      continue;
+    }
+    const std::string number(text.substr(i, end - i));
+    if (std::isinf(::strtold_l(number.c_str(), nullptr, c_locale()))) {
+      if (!out) out.emplace();
+      out->append(text.substr(copied, i - copied)).append(text[i] == '-' ? "-1e400" : "1e400");
+      copied = end;
+    }
+    i = end;
+  }
+  if (out) out->append(text.substr(copied));
+  return out;
+}
+
 // Selects the C locale on this thread while it lives.
 struct CLocaleScope {
   locale_t previous = ::uselocale(c_locale());
@@ -138,6 +189,8 @@ std::optional<JsonNode> parse_json_tree(std::string_view text, const JsonLimits&
   // nlohmann's lexer writes and converts a number's decimal point as LC_NUMERIC's (a comma,
   // say); in the C locale the number's text stays as written.
   const CLocaleScope c;
+  const std::optional<std::string> tamed = tame_huge_numbers(text);
+  if (tamed) text = *tamed;
   TreeBuilder builder(limits);
   // Strict: only whitespace may follow the value. Invalid UTF-8, bad escapes, comments and
   // trailing commas are parse errors already.

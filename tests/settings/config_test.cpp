@@ -108,7 +108,8 @@ const FileCase kFiles[] = {
     {"num_bands 5.0", {{"\"num_bands\": 4", "\"num_bands\": 5.0"}}}, {"sample_rate -1", {{"44100", "-1"}}},
     {"buffer_size 4294967296", {{"256", "4294967296"}}},
     // Each field its own JSON type; an f32 within a double's range.
-    {"f32 beyond a double", {{"-2.25", "-1e999"}}}, {"f32 as string", {{"-2.25", "\"-2.25\""}}},
+    {"f32 beyond a double", {{"-2.25", "-1e999"}}}, {"f32 beyond a long double", {{"-2.25", "-1e5000"}}},
+    {"f32 as string", {{"-2.25", "\"-2.25\""}}},
     {"bool as number", {{"\"enabled\": true", "\"enabled\": 1"}}}, {"string null", {{"\"HARD BASS ♪\"", "null"}}},
     {"record as a number", {{"\"mpx\": {", "\"mpx\": 1, \"x\": {"}}},
     // tau: the exact name, or an object holding only that name set to null.
@@ -122,6 +123,10 @@ const FileCase kFiles[] = {
       {"\"tau\"", "\"Enabled\": 1, \"tau\""}, {"\"exp_ratio\": 2.0", "\"exp_ratio\": 2.0, \"note\": [1]"},
       {"\"last_preset\": \"HARD BASS ♪\"", "\"num_bands\": 4"}},
      false, [](C& c) { c.last_preset.clear(); }, kMaxSettingsFileBytes},
+    {"unknown keys beyond a long double",
+     {{"\"num_bands\": 4,", "\"extra\": 1e5000, \"more\": [-1E+99999, 5e5000], \"num_bands\": 4,"},
+      {"\"hw:CARD=USB,DEV=0\"", R"("\"1e5000")"}},
+     false, [](C& c) { c.input_device = "\"1e5000"; }},
     {"every record as an array", {}, true, [](C&) {}},
     {"every record as an array, last_preset left out", {{",\n  \"HARD BASS ♪\"", ""}}, true,
      [](C& c) { c.last_preset.clear(); }},

@@ -64,6 +64,20 @@ TEST(Reading, HostileFilesTakeLittleMemory) {
   EXPECT_EQ(config_from_json(too_long), std::nullopt);
 }
 
+// A number beyond even a long double under an unknown key is skipped like any other value, and
+// never makes JSON of what is not: a number only in JSON's own form counts as one.
+TEST(Reading, NumbersBeyondALongDoubleUnderAnUnknownKey) {
+  const std::string huge = "1" + std::string(5000, '0');
+  const std::pair<std::string, bool> rows[] = {  // the value, whether the file reads
+      {"1e5000", true}, {"-1E+5000", true}, {"0.5e-0e", false}, {"1.5e5000", true}, {huge, true},
+      {"-" + huge + ".25E5", true}, {"[1e5000,{\"a\":-1e5000}]", true}, {"\"x\\\" 1e5000\"", true},
+      {"01e5000", false}, {"1.e5000", false}, {"1e5000.5", false}, {"1e+-5000", false}, {"+1e5000", false},
+      {"-e5000", false}, {".5e5000", false}, {"1e5000e1", false}, {"1e5000 1", false}};
+  for (const auto& [value, reads] : rows) {
+    EXPECT_EQ(config_from_json("{\"x\": " + value + "," + default_text().substr(1)).has_value(), reads) << value;
+  }
+}
+
 using DecimalComma = testing::TempConfigHome;
 
 // GTK sets LC_NUMERIC from the environment: a locale with a decimal comma changes no number.
