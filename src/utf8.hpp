@@ -23,11 +23,14 @@ void for_each_char(std::string_view text, F&& f) {
   }
 }
 
-// A line break or another control character (categories Cc, Zl and Zp): nothing a name shown
-// on one line may hold.
+// A line break or another control character (categories Cc, Zl and Zp), or a bidirectional
+// control, which can reorder the text around it so that one name reads as another: nothing a
+// name shown on one line may hold. Other format characters, such as the joiner inside an
+// emoji, are no controls here.
 inline bool is_control_char(UChar32 c) {
   const auto category = static_cast<UCharCategory>(u_charType(c));
-  return category == U_CONTROL_CHAR || category == U_LINE_SEPARATOR || category == U_PARAGRAPH_SEPARATOR;
+  return category == U_CONTROL_CHAR || category == U_LINE_SEPARATOR || category == U_PARAGRAPH_SEPARATOR ||
+         u_hasBinaryProperty(c, UCHAR_BIDI_CONTROL);
 }
 
 }  // namespace velmora

@@ -103,7 +103,10 @@ std::optional<Preset> load_preset_file(const fs::path& path) {
   if (path.extension() != ".json") return std::nullopt;
   const FileRead file = read_settings_file(path);
   if (file.outcome != FileRead::Outcome::Read) return std::nullopt;
-  return json_form::preset_from_json(file.bytes);
+  std::optional<Preset> preset = json_form::preset_from_json(file.bytes);
+  // The selectors' item ids end at a NUL, so such a preset could be listed but never loaded.
+  if (preset && preset->name.find('\0') != std::string::npos) return std::nullopt;
+  return preset;
 }
 
 std::vector<Preset> read_presets_folder(const fs::path& folder) {
@@ -148,7 +151,8 @@ void Preset::apply(ProcessorConfig& cfg) const {
 // Two refusals keep a save from losing a preset: a built-in's name would give a file that no
 // LOAD reaches after a restart (the built-in comes first), and a name that shares its file
 // with another preset ("a b", "a.b") would replace that preset. A file that reads as no
-// preset is no preset to keep. A pasted name keeps its line breaks, which no selector shows.
+// preset is no preset to keep. A pasted name keeps its line breaks and direction controls,
+// which no selector shows as typed: "\u202EKCOR" would pass for "ROCK".
 Result<void> Preset::save() const {
   bool control = false;
   for_each_char(name, [&control](UChar32 c, std::string_view) { control = control || (c >= 0 && is_control_char(c)); });

@@ -36,20 +36,6 @@ int text_width(Gtk::Widget& widget, const std::string& text) {
   return width;
 }
 
-// `name` on one line: each line break or other control character becomes a space.
-std::string one_line(std::string_view name) {
-  std::string line;
-  line.reserve(name.size());
-  for_each_char(name, [&line](UChar32 c, std::string_view bytes) {
-    if (c >= 0 && is_control_char(c)) {
-      line += ' ';
-    } else {
-      line += bytes;
-    }
-  });
-  return line;
-}
-
 // What an item shows of `full` in `widget`'s font: the name on one line when it is at most
 // `room` pixels wide, else as many of its first characters as fit with "…" after them.
 std::string shown_name(Gtk::Widget& widget, const std::string& full, int room) {
@@ -210,6 +196,19 @@ std::optional<Preset> save_preset(const SharedConfig& config, const std::string&
     return std::nullopt;
   }
   return preset;
+}
+
+std::string one_line(std::string_view name) {
+  std::string line;
+  line.reserve(name.size());
+  for_each_char(name, [&line](UChar32 c, std::string_view bytes) {
+    if (c >= 0 && is_control_char(c)) {
+      line += ' ';
+    } else {
+      line += bytes;
+    }
+  });
+  return line;
 }
 
 std::string trim_white_space(std::string_view s) {

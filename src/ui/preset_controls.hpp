@@ -26,10 +26,10 @@ using PresetList = std::shared_ptr<std::vector<Preset>>;
 
 struct PresetControls {
   PresetList presets;
-  // An item's id is the preset's name; its text is the name on one line (line breaks and other
-  // control characters as spaces), or when that is wider than the widest built-in's name, its
-  // start followed by "…", so that no name widens or heightens the selector (and the window).
-  // The selected item's tooltip then shows the whole name, on one line too.
+  // An item's id is the preset's name; its text is the name as one_line shows it, or when that
+  // is wider than the widest built-in's name, its start followed by "…", so that no name widens
+  // or heightens the selector (and the window). The selected item's tooltip then shows the whole
+  // name, on one line too.
   Gtk::ComboBoxText* selector;
   Gtk::Button* load;
   Gtk::Button* save;
@@ -88,6 +88,10 @@ void load_preset(const SharedConfig& config, SharedState& shared, const Preset& 
 // name, a file holding another preset), which is logged on `log`.
 std::optional<Preset> save_preset(const SharedConfig& config, const std::string& name,
                                   spdlog::logger& log);
+
+// A preset's name as the selectors, their tooltips and the log lines show it: on one line, each
+// line break, other control character or bidirectional control as a space.
+std::string one_line(std::string_view name);
 
 // Unicode White_Space off both ends of UTF-8 text.
 std::string trim_white_space(std::string_view s);

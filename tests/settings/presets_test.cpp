@@ -53,8 +53,8 @@ TEST(PresetFileStem, KeepsLettersNumbersAndHyphenOnly) {
 }
 
 // Saved under their name's stem, and an empty name's file, ".json", is never listed. Only
-// regular "*.json" files that follow the reading rules count, a built-in's name too, and none
-// may block or grow the read without end.
+// regular "*.json" files that follow the reading rules count, a built-in's name too but not a
+// name holding NUL, and none may block or grow the read without end.
 TEST_F(PresetFiles, RegularJsonFilesFollowTheBuiltinsSortedByNameBytes) {
   EXPECT_EQ(presets_dir(), root_ / "velmora" / "presets");
   EXPECT_EQ(names(all_presets()), names(builtin_presets()));
@@ -69,7 +69,9 @@ TEST_F(PresetFiles, RegularJsonFilesFollowTheBuiltinsSortedByNameBytes) {
   fs::create_symlink("/dev/zero", folder() / "zero.json");
   write_text(folder() / "big.json", good + std::string(kMaxSettingsFileBytes + 1 - good.size(), ' '));
   write_text(folder() / "no-name.json", json_form::to_json(ProcessorConfig{}));
-  write_text(folder() / "commented.json", "{\"comment\": \"mine\"," + json_form::to_json(named("extra")).substr(1));
+  write_text(folder() / "commented.json",
+             "{\"comment\": [\"mine\", 1e5000]," + json_form::to_json(named("extra")).substr(1));
+  write_text(folder() / "nul.json", json_form::to_json(named("A\0B"s)));  // a name GTK would cut short
   write_text(folder() / "array.json", testing::corpus_text("preset/BLUE-array.json"));
   EXPECT_EQ(names(all_presets()), (std::vector<std::string>{"ROCK", "BLUE", "CLASIC", "VOICE", "HARD BASS", "STRONG",
                                                              "BLUE", "Zeta", "a b", "beta", "extra", "Árbol"}));

@@ -179,6 +179,42 @@ TEST_P(PresetControls, LongAndMultiLineNamesLeaveTheViewItsSize) {
   EXPECT_EQ(selector.get_tooltip_text(), GetParam() ? "" : "Seleccionar preset");
 }
 
+// Names as files may hold them show on one line, line breaks, other control characters and
+// direction controls as spaces, in the selector and in the log; the save dialog refuses each
+// name that it would show changed. A listed name's LOAD applies that very preset.
+TEST_P(PresetControls, NamesShowOnOneLineAndNoneCanPoseAsAnother) {
+  const std::pair<std::string, std::string> rows[] = {  // name, as shown
+      {"\u202EKCOR", " KCOR"}, {"A\u061CB\u200EC\u200FD", "A B C D"}, {"a\u202Ab\u202Bc\u202Cd\u202De", "a b c d e"},
+      {"a\u2066b\u2067c\u2068d\u2069e", "a b c d e"}, {"Mañ\nTa\u2028x", "Mañ Ta x"},
+      {"👩\u200D🔧 \u00AD\u200Bok", "👩\u200D🔧 \u00AD\u200Bok"}};  // other format characters stay
+  std::filesystem::create_directories(presets_dir());
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    Preset p = Preset::from_config(rows[i].first, ProcessorConfig{});
+    p.output_gain_db = static_cast<float>(i + 1);
+    std::ofstream(presets_dir() / (std::to_string(i) + ".json")) << json_form::to_json(p);
+  }
+  ProcessorConfig stored;
+  stored.last_preset = rows[4].first;
+  const View v(GetParam(), ConfigLoad{stored, true}, true);
+  EXPECT_EQ(count(logs(), line("INFO", "Preset previo restaurado: Mañ Ta x\n")), GetParam() ? 0 : 1);
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const auto& [name, shown] = rows[i];
+    SCOPED_TRACE(shown);
+    v.load(name);
+    EXPECT_EQ(v.presets().selector->get_active_text().raw(), shown);
+    EXPECT_EQ(live(v.config).output_gain_db, static_cast<float>(i + 1));
+    EXPECT_EQ(live(v.config).last_preset, name);
+    EXPECT_EQ(count(logs(), line("INFO", "Preset '" + shown + "' cargado y guardado\n")), GetParam() ? 0 : 1);
+    log_.str("");
+    save_as(*v.presets().save, name);
+    const bool refused = shown != name;
+    EXPECT_EQ(count(logs(), line("ERROR", "Error guardando preset: el nombre lleva saltos de línea u otros caracteres "
+                                          "de control; escríbalo en una sola línea\n")), refused ? 1 : 0);
+    EXPECT_EQ(dialogs().size(), refused ? 1u : 0u);
+    for (auto* d : dialogs()) click(find_button(*d, "Cancelar"));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, PresetControls, ::testing::Bool(), view_name);
 
 // A rejected "config.json" is no configuration read, whatever it names: the first run applies
