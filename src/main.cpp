@@ -4,7 +4,9 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
+#include "audio/alsa.hpp"
 #include "log.hpp"
 #include "settings/config.hpp"
 #include "settings/file_io.hpp"
@@ -30,6 +32,12 @@ int main() {
   const int code = app->run(0, nullptr);
 
   std::fprintf(stderr, "[Velmora] salió con ExitCode(%d)\n", code);
+  // A stream worker that its device never let go of still runs on what it owns; the teardown of
+  // the libraries and statics under it could crash an exit whose settings are saved.
+  if (velmora::audio::workers_left_behind() > 0) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
   app.reset();
   return code;
 }

@@ -73,4 +73,9 @@ Result<std::unique_ptr<Stream>> build_output_stream(PcmDriver& driver, const std
                                                     const StreamConfig& config, PlaybackCallback data,
                                                     EventCallback events);
 
+// How many stream workers have been left behind, held in a device call, since the process
+// started. Once there is one, the process must end without tearing down anything that such a
+// worker may still reach: no static destructors, no library teardown.
+int workers_left_behind() noexcept;
+
 }  // namespace velmora::audio

@@ -9,11 +9,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -294,17 +297,36 @@ class Worker {
   std::chrono::steady_clock::time_point credited_;
 };
 
+// What a stream and its worker share: the wake-up descriptor, and word that the worker has
+// ended. A stop waits for that word only so long; a worker that a device holds in a call then
+// keeps this, as it keeps everything else it uses.
+struct WorkerLink {
+  Fd wake;
+  std::mutex mutex;
+  std::condition_variable ended_cv;
+  bool ended = false;
+
+  explicit WorkerLink(Fd fd) : wake(std::move(fd)) {}
+  void end() {
+    {
+      std::lock_guard lock(mutex);
+      ended = true;
+    }
+    ended_cv.notify_all();
+  }
+  bool ends_within(std::chrono::milliseconds bound) {
+    std::unique_lock lock(mutex);
+    return ended_cv.wait_for(lock, bound, [this] { return ended; });
+  }
+};
+
+std::atomic<int> left_behind{0};
+
 class AlsaStream final : public Stream {
  public:
-  explicit AlsaStream(Fd wake) : wake_(std::move(wake)) {}
+  explicit AlsaStream(std::shared_ptr<WorkerLink> link) : link_(std::move(link)) {}
 
-  ~AlsaStream() override {
-    if (worker_.joinable()) {
-      const std::uint64_t one = 1;
-      (void)!::write(wake_.get(), &one, sizeof one);
-      worker_.join();
-    }
-  }
+  ~AlsaStream() override { (void)stop(); }
 
   // Named before the stream is handed out, so the name is there for as long as the stream is.
   template <class F>
@@ -313,16 +335,31 @@ class AlsaStream final : public Stream {
     pthread_setname_np(worker_.native_handle(), name);
   }
 
-  int wake() const noexcept { return wake_.get(); }
-
   // Capture runs from the build and playback starts once its first buffer is written; nothing
   // pauses a stream, so there is no pause to lift. play() leaves the PCM alone: the worker may
   // hold it in a write that blocks (a pipe nobody reads), and the window must not wait for that.
   Result<void> play() override { return {}; }
 
+  // A worker wakes within a period. One that does not is inside a device call that may never
+  // return (a pipe whose peer stalls): waiting for it would hold the close for ever.
+  bool stop() noexcept override {
+    if (!worker_.joinable()) return !abandoned_;
+    const std::uint64_t one = 1;
+    (void)!::write(link_->wake.get(), &one, sizeof one);
+    if (link_->ends_within(kStopBound)) {
+      worker_.join();
+      return true;
+    }
+    worker_.detach();
+    abandoned_ = true;
+    left_behind.fetch_add(1, std::memory_order_relaxed);
+    return false;
+  }
+
  private:
-  Fd wake_;
+  std::shared_ptr<WorkerLink> link_;
   std::thread worker_;
+  bool abandoned_ = false;
 };
 
 template <class Callback>
@@ -339,16 +376,22 @@ Result<std::unique_ptr<Stream>> build_stream(PcmDriver& driver, const std::strin
   Fd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (wake.get() < 0) return Error{name + ": eventfd: " + std::strerror(errno)};
 
-  auto stream = std::make_unique<AlsaStream>(std::move(wake));
-  Worker worker(driver, name, kCapture, config, std::move(pcm), stream->wake(), std::move(events));
+  auto link = std::make_shared<WorkerLink>(std::move(wake));
+  auto stream = std::make_unique<AlsaStream>(link);
+  Worker worker(driver, name, kCapture, config, std::move(pcm), link->wake.get(), std::move(events));
   stream->spawn(kCapture ? "cpal_alsa_in" : "cpal_alsa_out",
-                [worker = std::move(worker), data = std::move(data)]() mutable noexcept { worker.run(data); });
+                [link, worker = std::move(worker), data = std::move(data)]() mutable noexcept {
+                  worker.run(data);
+                  link->end();
+                });
   return std::unique_ptr<Stream>(std::move(stream));
 } catch (const std::exception& e) {
   return Error{name + ": " + e.what()};
 }
 
 }  // namespace
+
+int workers_left_behind() noexcept { return left_behind.load(std::memory_order_relaxed); }
 
 Result<std::unique_ptr<Stream>> build_input_stream(PcmDriver& driver, const std::string& name,
                                                    const StreamConfig& config, CaptureCallback data,

@@ -1,10 +1,10 @@
 #pragma once
 // The few operations the engine asks of an audio layer: list the devices of each
 // direction, name the default ones, find one by a name the lists leave out, open a
-// capture or playback stream whose
-// callbacks run on the stream's own worker thread, and start it. Dropping a
-// stream stops its worker before the destructor returns; no callback of that
-// stream runs afterwards.
+// capture or playback stream whose callbacks run on the stream's own worker thread, start
+// it and stop it. Stopping, or dropping, a stream ends its worker before it returns; no
+// callback of that stream runs afterwards. Only a worker that a device holds in a call
+// for longer than kStopBound is left behind instead.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -40,14 +40,20 @@ struct StreamEvent {
 };
 using EventCallback = std::function<void(const StreamEvent&)>;
 
+// Far longer than a healthy stop takes: a worker wakes within one period.
+inline constexpr std::chrono::seconds kStopBound{2};
+
 class Stream {
  public:
-  virtual ~Stream() = default;
+  virtual ~Stream() = default;  // stops the stream as stop() does, when not stopped yet
   Stream() = default;
   Stream(const Stream&) = delete;
   Stream& operator=(const Stream&) = delete;
 
   virtual Result<void> play() = 0;
+  // Wakes the worker and waits up to kStopBound for it to end. False when a device call holds it
+  // still: it is then left behind, owning everything it uses, for as long as the process lasts.
+  virtual bool stop() noexcept = 0;
 };
 
 class Device {

@@ -55,6 +55,15 @@ void log_stream_event(std::string_view stream, const audio::StreamEvent& event) 
 // without waiting and keeps the newest 3 × limit samples.
 void input_callback(InputRing& input_buffer, std::span<const float> block) noexcept { input_buffer.append(block); }
 
+// A worker that its device holds past the bound is left behind, owning what it uses, so that the
+// close can go on to its exit: everything the user owns is saved by then.
+void stop_stream(std::unique_ptr<audio::Stream>& stream, std::string_view name) noexcept {
+  if (stream && !stream->stop()) {
+    logger().error("Stream de {} no se detuvo en {} s: el dispositivo no lo suelta", name, audio::kStopBound.count());
+  }
+  stream.reset();
+}
+
 void input_error_callback(const audio::StreamEvent& event) { log_stream_event("entrada", event); }
 void output_error_callback(const audio::StreamEvent& event) { log_stream_event("salida", event); }
 
@@ -136,7 +145,7 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
       output_error_callback);
   owned.reset();
   if (!playback) {
-    input_stream.reset();
+    stop_stream(input_stream, "entrada");
     return Error{playback.error()};
   }
   std::unique_ptr<audio::Stream> output_stream = std::move(playback).value();
@@ -144,8 +153,8 @@ Result<AudioEngine> AudioEngine::start_with(audio::Host& host, SharedConfig conf
   Result<void> played = input_stream->play();
   if (played) played = output_stream->play();
   if (!played) {
-    output_stream.reset();
-    input_stream.reset();
+    stop_stream(output_stream, "salida");
+    stop_stream(input_stream, "entrada");
     return Error{played.error()};
   }
 
@@ -173,8 +182,8 @@ AudioEngine::~AudioEngine() { stop(); }
 void AudioEngine::stop() noexcept {
   if (!input_stream_ && !output_stream_) return;  // moved from
   logger().info("AudioEngine detenido");
-  input_stream_.reset();
-  output_stream_.reset();
+  stop_stream(input_stream_, "entrada");
+  stop_stream(output_stream_, "salida");
 }
 
 }  // namespace velmora

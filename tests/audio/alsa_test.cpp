@@ -196,9 +196,11 @@ enum class Source { Paced, Clockless, Bursting };
 struct FakeDriver final : PcmDriver {
   std::atomic<int> failures{0}, failure{-EIO};  // the next `failures` transfers fail with `failure`
   std::atomic<bool> present{true};              // false: every call and every open fails as unplugged
-  std::atomic<int> opens{0};
+  std::atomic<int> opens{0}, closes{0};
   std::atomic<long> frames{0};  // moved by successful transfers
   std::atomic<long long> skipped_ns{0};  // how far the driver's clock runs ahead of the real one
+  std::atomic<bool> hold{false};         // true: transfers wait until it is cleared, as on a stalled pipe
+  std::atomic<int> holding{0};           // transfers waiting now
   const bool input;             // every open asks for "fake" this way, 2 channels at 48 kHz, 512 frames
   const Source source;
 
@@ -210,7 +212,10 @@ struct FakeDriver final : PcmDriver {
       const itimerspec every{{0, ns}, {0, ns}};
       timerfd_settime(fd.fd, 0, &every, nullptr);
     }
-    ~FakePcm() override { ::close(fd.fd); }
+    ~FakePcm() override {
+      ::close(fd.fd);
+      ++d.closes;  // after the worker's last use of the driver
+    }
 
     std::size_t buffer_frames() const noexcept override { return buffer; }
     std::size_t period_frames() const noexcept override { return buffer / 4; }
@@ -229,6 +234,11 @@ struct FakeDriver final : PcmDriver {
     int prepare() noexcept override { return d.present ? 0 : -ENODEV; }
     int start() noexcept override { return d.present ? 0 : -ENODEV; }
     long transfer(std::size_t frames) {
+      if (d.hold) {
+        ++d.holding;
+        d.hold.wait(true);
+        --d.holding;
+      }
       if (!d.present) return -ENODEV;
       if (d.failures > 0) return --d.failures, d.failure.load();
       if (d.source == Source::Bursting) d.skipped_ns += 1'000'000'000LL * static_cast<long long>(frames) / 48000;
@@ -296,6 +306,55 @@ TEST(Recovery, StreamComesBackByItselfAfterEachFault) {
       EXPECT_EQ(driver.opens > 1, c.unplugged) << row;
     }
   }
+}
+
+// One device, "fake", whose streams run on the drivers' PCMs.
+struct FakeLayer final : Host {
+  FakeDriver &in, &out;
+  FakeLayer(FakeDriver& in, FakeDriver& out) : in(in), out(out) {}
+  struct Fake final : Device {
+    FakeLayer& l;
+    explicit Fake(FakeLayer& l) : l(l) {}
+    Result<std::string> name() const override { return std::string("fake"); }
+    Result<std::unique_ptr<Stream>> build_input_stream(const StreamConfig& c, CaptureCallback d, EventCallback e) override {
+      return audio::build_input_stream(l.in, "fake", c, std::move(d), std::move(e));
+    }
+    Result<std::unique_ptr<Stream>> build_output_stream(const StreamConfig& c, PlaybackCallback d, EventCallback e) override {
+      return audio::build_output_stream(l.out, "fake", c, std::move(d), std::move(e));
+    }
+  };
+  Result<DeviceList> input_devices() override { return DeviceList{}; }
+  Result<DeviceList> output_devices() override { return DeviceList{}; }
+  std::unique_ptr<Device> default_input_device() override { return std::make_unique<Fake>(*this); }
+  std::unique_ptr<Device> default_output_device() override { return std::make_unique<Fake>(*this); }
+  Result<std::unique_ptr<Device>> named_device(const std::string&, bool) override { return Error{"unlisted"}; }
+};
+
+// A device that never lets go of its worker: dropping the engine gives up on that worker after the
+// bound, names its stream, and goes on; the worker keeps what it uses until the device lets go.
+TEST(AlsaEngine, DropLeavesBehindAWorkerThatItsDeviceHolds) {
+  const int before = workers_left_behind();
+  for (const bool capture : {true, false}) {
+    FakeDriver in(true, Source::Paced), out(false, Source::Paced);
+    FakeDriver& held = capture ? in : out;
+    held.hold = true;
+    FakeLayer layer(in, out);
+    test::LogCapture log{"velmora::audio::engine=info"};
+    auto started = AudioEngine::start_with(layer, make_shared_config({}), SharedState::create());
+    ASSERT_TRUE(started.ok()) << started.error();
+    ASSERT_TRUE(eventually([&] { return held.holding == 1; }));
+    std::optional<AudioEngine> engine(std::move(started).value());
+    auto dropped = std::async(std::launch::async, [&] { engine.reset(); });
+    EXPECT_EQ(dropped.wait_for(3 * kStopBound), std::future_status::ready);
+    held.hold = false;
+    held.hold.notify_all();
+    dropped.get();
+    EXPECT_TRUE(eventually([&] { return held.closes == 1 && alsa_workers().empty(); }));
+    EXPECT_TRUE(log.text().ends_with(std::string("INFO AudioEngine detenido; ERROR Stream de ") +
+                                     (capture ? "entrada" : "salida") + " no se detuvo en 2 s: el dispositivo no lo suelta"))
+        << log.text();
+  }
+  EXPECT_EQ(workers_left_behind() - before, 2);
 }
 
 // Listed are the hinted PCMs that open, "null" skipped; unhinted names open too, and libasound's

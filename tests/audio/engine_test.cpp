@@ -24,6 +24,7 @@ struct FakeHost final : audio::Host {
     Stream(FakeHost& h, std::string kind) : h(h), kind(kind) {}
     ~Stream() override { (void)h.step("drop " + kind); }
     Result<void> play() override { return h.step("play " + kind); }
+    bool stop() noexcept override { return true; }
   };
   struct Device final : audio::Device {
     FakeHost& h;

@@ -341,13 +341,20 @@ def run_rack_edit(exe, s):
                 thresholds)
 
 
+def worker(pid, name, field):
+    """The first word of the /proc `field` of process `pid`'s worker thread `name` ("schedstat":
+    the nanoseconds it has run for; "syscall": the number of the call it waits in), or None."""
+    for task in glob.glob(f"/proc/{pid}/task/*"):
+        with contextlib.suppress(OSError, IndexError), open(f"{task}/comm") as comm, open(f"{task}/{field}") as f:
+            if comm.read().strip() == name:
+                return f.read().split()[0]
+    return None
+
+
 def capture_cpu_ns(pid):
     """Nanoseconds that the capture worker of process `pid` has run for, or None."""
-    for task in glob.glob(f"/proc/{pid}/task/*"):
-        with contextlib.suppress(OSError), open(f"{task}/comm") as comm, open(f"{task}/schedstat") as stat_file:
-            if comm.read().strip() == "cpal_alsa_in":
-                return int(stat_file.read().split()[0])
-    return None
+    ns = worker(pid, "cpal_alsa_in", "schedstat")
+    return ns and int(ns)
 
 
 # A configuration as written by hand or by an older version: no last_preset.
@@ -435,6 +442,77 @@ def run_provisioned(exe, s):
     stop.set()
 
 
+SYS_READ, SYS_WRITE = "0", "1"  # x86-64
+
+
+def run_held_by_a_device(exe, s):
+    """A FIFO output whose reader stops after a second but keeps the pipe open, then a FIFO capture
+    whose writer stays open and silent: each time a worker waits in its pipe call for good, yet a
+    close signal saves, writes the exit line and exits 0 within 5 s, one line naming the stream
+    left behind; a second signal during the wait changes nothing. config.json holds an unknown key
+    with 1e5000 and a last preset with a line break: its values stay and the name is logged on one
+    line. The save dialog refuses a name that a right-to-left override would show as "ROCK"."""
+    for stream, thread, call in (("salida", "cpal_alsa_out", SYS_WRITE), ("entrada", "cpal_alsa_in", SYS_READ)):
+        stop, fds = threading.Event(), []
+
+        def prepare(home):
+            provision(home, STORED)
+            with open(os.path.join(home, "cfg", "velmora", "config.json"), "w") as f:
+                f.write(json.dumps({**STORED, "last_preset": "Mañ\nTa"})[:-1] + ', "extra": 1e5000}')
+            src, sink = os.path.join(home, "in.fifo"), os.path.join(home, "out.fifo")
+            for fifo in (src, sink):
+                os.mkfifo(fifo)
+                fds.append(os.open(fifo, os.O_RDWR | os.O_NONBLOCK))  # the test is each pipe's peer
+            if stream == "salida":  # the capture source ends at once instead
+                src = os.path.join(home, "in.raw")
+                open(src, "wb").close()
+            with open(os.path.join(home, ".asoundrc"), "w") as f:
+                f.write(f'pcm.velmora_src {{ type file slave.pcm "null" file "/dev/null" infile "{src}" format "raw" }}\n'
+                        f'pcm.velmora_sink {{ type file slave.pcm "null" file "{sink}" format "raw" }}\n')
+
+            def drain():  # as a card would; the stalled reader stops a second after the first audio
+                first = None
+                while not stop.wait(0.005) and (stream != "salida" or first is None or time.monotonic() < first + 1):
+                    with contextlib.suppress(BlockingIOError):
+                        os.read(fds[1], 2000)
+                        first = first or time.monotonic()
+            threading.Thread(target=drain, daemon=True).start()
+
+        with started(exe, "held-" + stream, prepare) as (prog, home):
+            if not s.check(f"{stream} held: audio starts", wait_for(lambda: prog.count("Audio OK")), prog.lines):
+                continue
+            if stream == "salida":
+                s.check("1e5000 under an unknown key: the stored values restored, the name logged on one line",
+                        prog.count("] Preset previo restaurado: Mañ Ta") == 1 and not prog.count("Primer arranque"),
+                        prog.lines)
+                press(prog.pid, "push button", "● SAVE")
+                wait_for(lambda: showing(prog.pid, "text", None)).queryEditableText().setTextContents("\u202eKCOR")
+                press(prog.pid, "push button", "Guardar")
+                s.check("a save as \\u202eKCOR is refused",
+                        wait_for(lambda: prog.count("Error guardando preset: el nombre lleva saltos de línea"))
+                        and not os.path.exists(os.path.join(home, "cfg", "velmora", "presets", "_KCOR.json")),
+                        prog.lines[-3:])
+                press(prog.pid, "push button", "Cancelar")
+            s.check(f"{stream} held: its worker waits in the pipe",
+                    wait_for(lambda: worker(prog.pid, thread, "syscall") == call), worker(prog.pid, thread, "syscall"))
+            os.remove(prog.config)  # the close writes it again
+            began = time.monotonic()
+            closed = prog.ends(signal.SIGTERM, signal.SIGINT, 0.5)
+            took = time.monotonic() - began
+            s.check(f"{stream} held: SIGTERM, SIGINT during the wait: exit line, status 0 within 5 s",
+                    closed and took < 5, (took, prog.lines[-3:]))
+            s.check(f"{stream} held: one line names the stream left behind",
+                    prog.count(f"ERROR velmora::audio::engine] Stream de {stream} no se detuvo en 2 s") == 1,
+                    prog.lines[-3:])
+            saved = prog.saved()
+            s.check(f"{stream} held: the stored values saved, the unknown key dropped",
+                    saved.get("bands") == [BAND] * 6 and saved.get("last_preset") == "Mañ\nTa" and "extra" not in saved,
+                    saved)
+        stop.set()
+        for fd in fds:
+            os.close(fd)
+
+
 def run_without_stderr_reader(exe, s):
     """Every log line fails its write (SIGPIPE must not end the program). Preset names of 300
     characters and of 40 lines, the second selected, leave the window its size in both views.
@@ -465,7 +543,8 @@ def main():
         return 2
     in_private_session()
     s = Suite()
-    for run in (run_hostile_first_start, run_rack_edit, run_provisioned, run_without_stderr_reader):
+    for run in (run_hostile_first_start, run_rack_edit, run_provisioned, run_without_stderr_reader,
+                run_held_by_a_device):
         run(os.path.abspath(sys.argv[1]), s)
     print(f"{s.passed} passed, {s.failed} failed")
     return 0 if s.failed == 0 and s.passed > 0 else 1
