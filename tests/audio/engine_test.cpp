@@ -206,5 +206,32 @@ TEST(InputCallback, EverySampleArrivesOnceAndInOrderAcrossThreads) {
   }
 }
 
+// Capture appends with nothing holding it back and laps a reader that takes blocks: every block that
+// take hands out is one unbroken run of what capture wrote; a copy that capture overtook is refused.
+// On one core the reader is rarely overtaken, so capture stops after a bounded amount too.
+TEST(InputCallback, ACopyThatCaptureOvertookIsNeverHandedOut) {
+  constexpr std::size_t kLimit = 16, kIn = 8, kOut = 24, kTaken = 20000;
+  constexpr std::uint64_t kSent = std::uint64_t{1} << 27;
+  constexpr std::uint64_t kWrap = 1u << 19;  // values stay exact and below kMaxCapturedSample
+  auto buffer = make_input_buffer(kLimit);
+  std::atomic<bool> sent{false};
+  std::jthread capture([&](std::stop_token stop) {
+    std::vector<float> block(kIn);
+    for (std::uint64_t n = 0; n < kSent && !stop.stop_requested(); n += kIn) {
+      for (std::size_t j = 0; j < kIn; ++j) block[j] = static_cast<float>((n + j) % kWrap);
+      buffer->append(block);
+    }
+    sent = true;
+  });
+  std::vector<float> out(kOut);
+  for (std::size_t taken = 0; taken < kTaken && !sent;) {
+    if (!buffer->take(out)) continue;
+    ++taken;
+    for (std::size_t j = 1; j < kOut; ++j) {
+      ASSERT_EQ(out[j], static_cast<float>((static_cast<std::uint64_t>(out[j - 1]) + 1) % kWrap)) << taken << " " << j;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace velmora

@@ -217,6 +217,9 @@ TEST_F(ConfigFile, SaveWritesTheTextThatLoadsBackAndKeepsTheFilesPermissions) {
   EXPECT_TRUE(log.out.str().ends_with("No se pudo crear directorio de config: " + quoted(file / "velmora") + "\n"));
 }
 
+// fsync fails with this error while it is not 0; the test binary is linked with fsync wrapped.
+int fsync_error = 0;
+
 // A save that the disk, the folder or the file refuses; the log names the file {0} and its kept copy {1}.
 struct PermissionCase {
   const char* label;
@@ -226,13 +229,15 @@ struct PermissionCase {
   std::string log;
   bool written;
   bool rejected = false;  // the file holds a hand edit that the load rejected
+  int fsync_error = 0;    // injected
 };
 
 constexpr auto kOpen = fs::perms::all, kReadOnly = fs::perms(0555), kWritable = fs::perms(0666);
 const std::string kInPlace = "Sin permiso para crear un temporal junto a {0}: se escribe en su sitio\n",
                   kSaved = "Config guardado: {0}  last_preset=\"HARD BASS ♪\"\n",
                   kTooLarge = "Error guardando config en {0}: File too large\n",
-                  kDenied = "Error guardando config en {0}: Permission denied\n";
+                  kDenied = "Error guardando config en {0}: Permission denied\n",
+                  kFlushFailed = "Error guardando config en {0}: Input/output error\n";
 
 const PermissionCase kPermissionCases[] = {
     {"full disk", kOpen, kWritable, 100, kTooLarge, false},
@@ -241,6 +246,10 @@ const PermissionCase kPermissionCases[] = {
     // In place, the room is reserved before a byte of the old text changes.
     {"read-only folder and a full disk", kReadOnly, kWritable, 100, kInPlace + kTooLarge, false},
     {"read-only folder without the file", kReadOnly, fs::perms::unknown, 0, kDenied, false},
+    // A flush that fails is a failed save: before the rename the old file stays; in place the
+    // new bytes are there already, but the save is not reported as done.
+    {"failed flush", kOpen, kWritable, 0, kFlushFailed, false, false, EIO},
+    {"read-only folder and a failed flush", kReadOnly, kWritable, 0, kInPlace + kFlushFailed, true, false, EIO},
     // The rejected file can't be kept beside it there, and is replaced all the same; once.
     {"read-only folder and a rejected file, saved twice", kReadOnly, kWritable, 0,
      "Config rechazado {0} no conservado en {1}: Permission denied; se guarda encima\n" + kInPlace + kSaved +
@@ -260,6 +269,7 @@ TEST_F(ConfigFile, RefusedSaveKeepsThePreviousFileAndLogsTheOsErrorOrWritesInPla
     const std::string log = testing::in_child(
         [&c] {
           if (c.rejected) (void)ProcessorConfig::cargar();
+          fsync_error = c.fsync_error;
           LogCapture capture("velmora=debug");
           if (c.size_limit != 0) {  // a disk that fills up mid-write; the write fails instead of ending the process
             ::signal(SIGXFSZ, SIG_IGN);
@@ -339,3 +349,10 @@ TEST(ConfigPath, FollowsXdgConfigHomeThenHomeThenTheAccountDatabase) {
 
 }  // namespace
 }  // namespace velmora
+
+extern "C" int __real_fsync(int fd);
+extern "C" int __wrap_fsync(int fd) {
+  if (velmora::fsync_error == 0) return __real_fsync(fd);
+  errno = velmora::fsync_error;
+  return -1;
+}

@@ -21,7 +21,7 @@ void settle(int ms) { run_until([] { return false; }, std::chrono::milliseconds(
 
 // The toggles swap the views, their classes and the default size; stand-by flips the flag, label
 // and class; neither is a setting. A view coming up shows what is in force and writes nothing. A
-// name saved in either view loads in both what was saved last. Long names, one typed and one of
+// name saved in one view is listed in the other, and loads in both what was saved last. Long names, one typed and one of
 // megabytes from a file, are shortened in the selectors, whole in the tooltip (up to a thousand
 // characters) while selected, and leave the window its width. A poisoned configuration is not saved at close.
 TEST_F(GuiEnv, MainWindowSwitchesViewsThatShowWhatTheOtherLoadedOrSaved) {
@@ -96,8 +96,14 @@ TEST_F(GuiEnv, MainWindowSwitchesViewsThatShowWhatTheOtherLoadedOrSaved) {
   EXPECT_FALSE(f->shared->params_dirty.load());
 
   const std::string long_name = huge_name.substr(0, 200);
+  desk.panel.out_gain->set_value(4.0);
   save_as(*desk.presets->save, long_name);
-  rack.panel.out_gain->set_value(4.0);
+  rack.panel.out_gain->set_value(-3.0);
+  ASSERT_TRUE(rack.presets->selector->set_active_id(long_name)) << "a desk save is listed in the rack";
+  click(*rack.presets->load);
+  EXPECT_FLOAT_EQ(live(f->config).output_gain_db, 4.0f);
+  EXPECT_EQ(rack.panel.out_gain->get_value(), 4.0);
+  rack.panel.out_gain->set_value(5.0);
   save_as(*rack.presets->save, long_name);
   for (const auto& [p, tooltip] : {std::pair{desk.presets.get(), "Seleccionar preset"}, {rack.presets.get(), ""}}) {
     EXPECT_EQ(p->selector->get_model()->children().size(), 8u);
@@ -113,8 +119,8 @@ TEST_F(GuiEnv, MainWindowSwitchesViewsThatShowWhatTheOtherLoadedOrSaved) {
   desk.presets->selector->set_active_id(long_name);
   click(*desk.presets->load);
   EXPECT_EQ(live(f->config).last_preset, long_name);
-  EXPECT_FLOAT_EQ(live(f->config).output_gain_db, 4.0f);
-  EXPECT_EQ(desk.panel.out_gain->get_value(), 4.0);
+  EXPECT_FLOAT_EQ(live(f->config).output_gain_db, 5.0f);
+  EXPECT_EQ(desk.panel.out_gain->get_value(), 5.0);
   EXPECT_EQ(widths(), normal);
 
   fs::remove(config_path());

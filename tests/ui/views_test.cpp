@@ -74,8 +74,8 @@ TEST_P(Views, ShowTheConfigurationClampedOnScreenOnlyAndRunNoHandler) {
   }
 }
 
-// Every control and meter group is in the window under its caption, the panels parted by their
-// lines, and every built-in preset's name shown whole.
+// Every control (the drawer's tab row too) and meter group is in the window under its caption,
+// the panels parted by their lines, and every built-in preset's name shown whole.
 TEST_P(Views, ShowEveryControl) {
   View v(GetParam(), ProcessorConfig{});
   const ui::PanelControls& c = v.panel();
@@ -84,6 +84,10 @@ TEST_P(Views, ShowEveryControl) {
   for (std::size_t b = 0; b < 6; ++b) {
     for (const ui::Knob* k : v.knobs(b).all()) controls.push_back(k->widget);
     controls.insert(controls.end(), {v.checks(b).clip, v.checks(b).on});
+  }
+  if (v.rack) {  // the drawer's tab row too, whose tabs the tests otherwise press directly
+    controls.insert(controls.end(), v.rack->drawer.tabs.begin(), v.rack->drawer.tabs.end());
+    controls.push_back(v.rack->drawer.collapse);
   }
   for (Gtk::Widget* w : controls) EXPECT_EQ(w->get_root(), &v.window) << w->get_name();
   const auto caption = [](Gtk::Widget* w) {
