@@ -343,7 +343,7 @@ class AlsaStream final : public Stream {
   // A worker wakes within a period. One that does not is inside a device call that may never
   // return (a pipe whose peer stalls): waiting for it would hold the close for ever.
   bool stop() noexcept override {
-    if (!worker_.joinable()) return !abandoned_;
+    if (!worker_.joinable()) return true;  // stopped, or left behind, already
     const std::uint64_t one = 1;
     (void)!::write(link_->wake.get(), &one, sizeof one);
     if (link_->ends_within(kStopBound)) {
@@ -351,7 +351,6 @@ class AlsaStream final : public Stream {
       return true;
     }
     worker_.detach();
-    abandoned_ = true;
     left_behind.fetch_add(1, std::memory_order_relaxed);
     return false;
   }
@@ -359,7 +358,6 @@ class AlsaStream final : public Stream {
  private:
   std::shared_ptr<WorkerLink> link_;
   std::thread worker_;
-  bool abandoned_ = false;
 };
 
 template <class Callback>

@@ -45,7 +45,7 @@ inline constexpr std::chrono::seconds kStopBound{2};
 
 class Stream {
  public:
-  virtual ~Stream() = default;  // stops the stream as stop() does, when not stopped yet
+  virtual ~Stream() = default;  // a stream not stopped yet stops as stop() does
   Stream() = default;
   Stream(const Stream&) = delete;
   Stream& operator=(const Stream&) = delete;
@@ -53,6 +53,7 @@ class Stream {
   virtual Result<void> play() = 0;
   // Wakes the worker and waits up to kStopBound for it to end. False when a device call holds it
   // still: it is then left behind, owning everything it uses, for as long as the process lasts.
+  // Only the first call waits.
   virtual bool stop() noexcept = 0;
 };
 
