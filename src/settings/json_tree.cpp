@@ -122,15 +122,15 @@ class TreeBuilder {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// The end of the JSON number that starts at `i` (JSON's grammar, as the lexer reads it), or i.
+// The end of the JSON number, its sign left out, that starts at `i` (JSON's grammar, as the
+// lexer reads it), or i.
 std::size_t number_end(std::string_view t, std::size_t i) {
   const auto digits = [t](std::size_t j) {
     while (j < t.size() && is_digit(t[j])) ++j;
     return j;
   };
-  std::size_t j = i < t.size() && t[i] == '-' ? i + 1 : i;
-  if (j == t.size() || !is_digit(t[j])) return i;
-  j = t[j] == '0' ? j + 1 : digits(j);
+  if (!is_digit(t[i])) return i;
+  std::size_t j = t[i] == '0' ? i + 1 : digits(i);
   if (j + 1 < t.size() && t[j] == '.' && is_digit(t[j + 1])) j = digits(j + 1);
   if (j < t.size() && (t[j] == 'e' || t[j] == 'E')) {
     const std::size_t k = j + 1 < t.size() && (t[j + 1] == '+' || t[j + 1] == '-') ? j + 2 : j + 1;
@@ -140,9 +140,9 @@ std::size_t number_end(std::string_view t, std::size_t i) {
 }
 
 // The lexer fails the whole parse on a number beyond a long double, where an unknown key must
-// only be skipped with its value. Such a number becomes 1e400, with its sign: still beyond what
-// any field reads, so a known key that holds it rejects the file as before. Nothing when the
-// text holds no such number.
+// only be skipped with its value. Such a number becomes 1e400, after its sign: still beyond
+// what any field reads, so a known key that holds it rejects the file as before. Nothing when
+// the text holds no such number.
 std::optional<std::string> tame_huge_numbers(std::string_view text) {
   std::optional<std::string> out;
   std::size_t copied = 0;
@@ -160,7 +160,7 @@ std::optional<std::string> tame_huge_numbers(std::string_view text) {
     const std::string number(text.substr(i, end - i));
     if (std::isinf(::strtold_l(number.c_str(), nullptr, c_locale()))) {
       if (!out) out.emplace();
-      out->append(text.substr(copied, i - copied)).append(text[i] == '-' ? "-1e400" : "1e400");
+      out->append(text.substr(copied, i - copied)).append("1e400");
       copied = end;
     }
     i = end;
