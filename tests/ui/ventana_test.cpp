@@ -21,9 +21,10 @@ void settle(int ms) { run_until([] { return false; }, std::chrono::milliseconds(
 
 // The toggles swap the views, their classes and the default size; stand-by flips the flag, label
 // and class; neither is a setting. A view coming up shows what is in force and writes nothing. A
-// name saved in one view is listed in the other, and loads in both what was saved last. Long names, one typed and one of
-// megabytes from a file, are shortened in the selectors, whole in the tooltip (up to a thousand
-// characters) while selected, and leave the window its width. A poisoned configuration is not saved at close.
+// name saved in one view is listed in the other, and loads in both what was saved last. Long
+// names, one typed and one of megabytes from a file, are shortened in the selectors, whole in the
+// tooltip (up to a thousand characters) while selected, and leave the window its width. A
+// poisoned configuration is not saved at close.
 TEST_F(GuiEnv, MainWindowSwitchesViewsThatShowWhatTheOtherLoadedOrSaved) {
   // Non-unique under its own ID: the test never hands over to a running Velmora.
   const auto app = Gtk::Application::create("org.velmora.VelmoraTest", Gio::Application::Flags::NON_UNIQUE);
