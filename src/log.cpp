@@ -61,6 +61,17 @@ class LevelFlag final : public spdlog::custom_flag_formatter {
   std::unique_ptr<custom_flag_formatter> clone() const override { return std::make_unique<LevelFlag>(); }
 };
 
+// The message on one line, whatever text from a file or a device it carries: a line break in it
+// would let that text write a log line of its own, and a direction control would let it pass for
+// another text.
+class OneLineMessage final : public spdlog::custom_flag_formatter {
+ public:
+  void format(const spdlog::details::log_msg& msg, const std::tm&, spdlog::memory_buf_t& dest) override {
+    append_one_line(std::string_view(msg.payload.data(), msg.payload.size()), dest);
+  }
+  std::unique_ptr<custom_flag_formatter> clone() const override { return std::make_unique<OneLineMessage>(); }
+};
+
 struct Registry {
   std::mutex mutex;
   std::vector<Directive> filter;
@@ -76,7 +87,8 @@ Registry& registry() {
 std::unique_ptr<spdlog::formatter> make_formatter() {
   auto f = std::make_unique<spdlog::pattern_formatter>(spdlog::pattern_time_type::utc);
   f->add_flag<LevelFlag>('*');
-  f->set_pattern("[%Y-%m-%dT%H:%M:%SZ %^%*%$ %n] %v");
+  f->add_flag<OneLineMessage>('&');
+  f->set_pattern("[%Y-%m-%dT%H:%M:%SZ %^%*%$ %n] %&");
   return f;
 }
 
@@ -195,7 +207,7 @@ std::string debug_quoted(std::string_view text) {
       case '\0': out += "\\0"; return;
       default: break;
     }
-    if (c < 0x20 || (c >= 0x7f && c < 0xa0)) {
+    if (is_control_char(c)) {
       char buf[16];
       std::snprintf(buf, sizeof buf, "\\u{%x}", static_cast<unsigned>(c));
       out += buf;

@@ -1,7 +1,8 @@
 #pragma once
 // Logger configured only from the environment: RUST_LOG (filter directives) and
 // RUST_LOG_STYLE (auto / always / never). Lines go to standard error as
-// "[2026-12-06T16:51:59Z INFO velmora::config] message".
+// "[2026-12-06T16:51:59Z INFO velmora::config] message", each on one line: line breaks, other
+// control characters and direction controls in a message are written as spaces.
 #include <spdlog/spdlog.h>
 
 #include <optional>
@@ -35,7 +36,8 @@ void init(std::vector<Directive> filter, spdlog::sink_ptr sink);
 spdlog::logger& get(std::string_view target);
 
 // The debug form of a text or path in a message: double quotes around it, with the quote,
-// the backslash and control characters escaped ("\n", "\u{1b}"); invalid UTF-8 bytes as "\xff".
+// the backslash, control characters, line and paragraph separators and direction controls
+// escaped ("\n", "\u{1b}", "\u{2028}"); invalid UTF-8 bytes as "\xff".
 std::string debug_quoted(std::string_view text);
 
 }  // namespace velmora::log

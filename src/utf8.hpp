@@ -1,10 +1,11 @@
 #pragma once
-// One walk over UTF-8 text, shared by the three places that map text character by
-// character: JSON strings, the quoted form in log lines and preset file stems.
+// One walk over UTF-8 text, shared by the places that map text character by character: JSON
+// strings, log lines and their quoted form, preset names on one line and preset file stems.
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace velmora {
@@ -31,6 +32,28 @@ inline bool is_control_char(UChar32 c) {
   const auto category = static_cast<UCharCategory>(u_charType(c));
   return category == U_CONTROL_CHAR || category == U_LINE_SEPARATOR || category == U_PARAGRAPH_SEPARATOR ||
          u_hasBinaryProperty(c, UCHAR_BIDI_CONTROL);
+}
+
+// Appends `text` to `out` (a std::string or a fmt buffer) on one line: each line break, other
+// control character or bidirectional control as a space. Text without them is copied byte for byte,
+// ill-formed sequences included.
+template <class Out>
+void append_one_line(std::string_view text, Out& out) {
+  for_each_char(text, [&out](UChar32 c, std::string_view bytes) {
+    if (c >= 0 && is_control_char(c)) {
+      out.push_back(' ');
+    } else {
+      out.append(bytes.data(), bytes.data() + bytes.size());
+    }
+  });
+}
+
+// A name as the selectors, their tooltips and the log show it: on one line.
+inline std::string one_line(std::string_view text) {
+  std::string line;
+  line.reserve(text.size());
+  append_one_line(text, line);
+  return line;
 }
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/sinks/ostream_sink.h>
 
+#include <algorithm>
 #include <regex>
 #include <tuple>
 #include <sstream>
@@ -54,11 +55,29 @@ TEST(LogLine, HasTimestampLevelTargetAndMessage) {
   EXPECT_TRUE(std::regex_match(text, line)) << text;
 }
 
+// Text from a file or a device name cannot write a line of its own or pose as other text: each
+// break, other control character and direction control in a message is a space; all else stays.
+TEST(LogLine, EveryMessageStaysOneLine) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"Preset 'Mañana 音 👩\u200D🔧' guardado \xff", "Preset 'Mañana 音 👩\u200D🔧' guardado \xff"},
+      {"a\nb\r\nc\vd\fe", "a b  c d e"}, {"a\u0085b\u2028c\u2029d", "a b c d"},
+      {"\u202EKCOR \u2066x", " KCOR  x"}, {"a\tb", "a b"}, {std::string("a\0b", 3), "a b"}};
+  for (const auto& [message, written] : rows) {
+    std::ostringstream out;
+    init({}, std::make_shared<spdlog::sinks::ostream_sink_mt>(out));
+    get("velmora::audio::engine").error("Error entrada CPAL: {}", message);
+    const std::string line = out.str();
+    EXPECT_TRUE(line.ends_with(" ERROR velmora::audio::engine] Error entrada CPAL: " + written + "\n")) << line;
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+  }
+  init({}, std::make_shared<spdlog::sinks::null_sink_mt>());
+}
+
 TEST(DebugQuoted, EscapesQuoteBackslashAndControls) {
   const std::pair<std::string, std::string> rows[] = {
       {"", R"("")"}, {"say \"hi\" \\ bye", R"("say \"hi\" \\ bye")"}, {"a\nb\rc\td", R"("a\nb\rc\td")"},
       {std::string("\0\x1b\x7f", 3), R"("\0\u{1b}\u{7f}")"}, {"\xc2\x85 ñ 音", R"("\u{85} ñ 音")"},
-      {"bad\xff", R"("bad\xff")"}};
+      {"bad\xff", R"("bad\xff")"}, {"a\u2028b\u2029\u202e\u200d", R"("a\u{2028}b\u{2029}\u{202e})" "\u200d\""}};
   for (const auto& [text, debug_form] : rows) EXPECT_EQ(debug_quoted(text), debug_form);
 }
 

@@ -198,19 +198,6 @@ std::optional<Preset> save_preset(const SharedConfig& config, const std::string&
   return preset;
 }
 
-std::string one_line(std::string_view name) {
-  std::string line;
-  line.reserve(name.size());
-  for_each_char(name, [&line](UChar32 c, std::string_view bytes) {
-    if (c >= 0 && is_control_char(c)) {
-      line += ' ';
-    } else {
-      line += bytes;
-    }
-  });
-  return line;
-}
-
 std::string trim_white_space(std::string_view s) {
   std::size_t begin = s.size();
   std::size_t end = 0;

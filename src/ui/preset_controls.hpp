@@ -89,10 +89,6 @@ void load_preset(const SharedConfig& config, SharedState& shared, const Preset& 
 std::optional<Preset> save_preset(const SharedConfig& config, const std::string& name,
                                   spdlog::logger& log);
 
-// A preset's name as the selectors, their tooltips and the log lines show it: on one line, each
-// line break, other control character or bidirectional control as a space.
-std::string one_line(std::string_view name);
-
 // Unicode White_Space off both ends of UTF-8 text.
 std::string trim_white_space(std::string_view s);
 

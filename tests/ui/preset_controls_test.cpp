@@ -117,6 +117,12 @@ TEST_P(PresetControls, SaveThatFailsChangesNothingAndKeepsTheDialogOpen) {
       {"ROCK", [] {}, false, "Error guardando preset: \"ROCK\" es el nombre de un preset de fábrica; elija otro nombre\n"},
       {"Mañana\nTarde", [] {}, false, "Error guardando preset: el nombre lleva saltos de línea u otros caracteres de "
                                         "control; escríbalo en una sola línea\n"},
+      {"Mi preset", [] {  // another file's name cannot write a log line of its own
+         std::filesystem::create_directories(presets_dir());
+         std::ofstream(presets_dir() / "Mi_preset.json") << json_form::to_json(Preset::from_config(
+             "Mi preset\n[2026-12-07T09:00:00Z INFO velmora::ui::ventana] Audio OK\r\n", ProcessorConfig{}));
+       }, false, "Error guardando preset: el archivo Mi_preset.json ya guarda el preset \"Mi preset "
+                 "[2026-12-07T09:00:00Z INFO velmora::ui::ventana] Audio OK  \"; elija otro nombre\n"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.typed);

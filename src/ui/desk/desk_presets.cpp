@@ -38,7 +38,7 @@ void on_load_clicked(const DeskView& v) {
   const auto loaded = copy_config(v.config);
   if (!loaded) return;
   v.show(*loaded);
-  ventana_log().info("Preset '{}' cargado y guardado", one_line(preset->name));
+  ventana_log().info("Preset '{}' cargado y guardado", preset->name);
 }
 
 Gtk::Window* show_save_dialog(const DeskView& v) {
@@ -75,7 +75,7 @@ void DeskView::first_run(bool config_read) const {
   }
   show_live();
   presets->select(last);
-  ventana_log().info("Preset previo restaurado: {}", one_line(last));
+  ventana_log().info("Preset previo restaurado: {}", last);
 }
 
 }  // namespace velmora::ui
