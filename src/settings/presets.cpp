@@ -123,6 +123,25 @@ std::vector<Preset> read_presets_folder(const fs::path& folder) {
   });
 }
 
+// `name` as it shows: without the characters that show as nothing (Default_Ignorable_Code_Point),
+// such as a zero-width space, a word joiner, a soft hyphen or the joiner inside an emoji.
+std::string visible_part(std::string_view name) {
+  std::string shown;
+  for_each_char(name, [&shown](UChar32 c, std::string_view bytes) {
+    if (c < 0 || !u_hasBinaryProperty(c, UCHAR_DEFAULT_IGNORABLE_CODE_POINT)) shown += bytes;
+  });
+  return shown;
+}
+
+// The first of `presets` that a name showing as `shown` would pass for: named differently from
+// `name`, the same once invisible characters are left out of both.
+const Preset* shown_alike(std::string_view name, std::string_view shown, std::span<const Preset> presets) {
+  for (const Preset& p : presets) {
+    if (p.name != name && p.name.size() >= shown.size() && visible_part(p.name) == shown) return &p;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 Preset Preset::from_config(std::string name, const ProcessorConfig& cfg) {
@@ -152,8 +171,10 @@ void Preset::apply(ProcessorConfig& cfg) const {
 // LOAD reaches after a restart (the built-in comes first), and a name that shares its file
 // with another preset ("a b", "a.b") would replace that preset. A file that reads as no
 // preset is no preset to keep. A pasted name keeps its line breaks and direction controls,
-// which no selector shows as typed: "\u202EKCOR" would pass for "ROCK".
-Result<void> Preset::save() const {
+// which no selector shows as typed: "\u202EKCOR" would pass for "ROCK"; and its invisible
+// characters, with which "ROCK\u200B" would sit in the selectors as a second "ROCK". A name
+// without invisible characters is what it shows, and passes for nothing.
+Result<void> Preset::save(std::span<const Preset> listed) const {
   bool control = false;
   for_each_char(name, [&control](UChar32 c, std::string_view) { control = control || (c >= 0 && is_control_char(c)); });
   if (control) {
@@ -161,6 +182,16 @@ Result<void> Preset::save() const {
   }
   if (holds_preset_named(builtin_presets(), name)) {
     return Error{"\"" + name + "\" es el nombre de un preset de fábrica; elija otro nombre"};
+  }
+  if (const std::string shown = visible_part(name); shown != name) {
+    if (const Preset* builtin = shown_alike(name, shown, builtin_presets())) {
+      return Error{"el nombre solo se distingue de \"" + builtin->name +
+                   "\", un preset de fábrica, por caracteres invisibles; elija otro nombre"};
+    }
+    if (const Preset* other = shown_alike(name, shown, listed)) {
+      return Error{"el nombre solo se distingue del preset \"" + other->name +
+                   "\" por caracteres invisibles; elija otro nombre"};
+    }
   }
   const fs::path folder = presets_dir();
   if (Result<void> made = create_folders(folder); !made) return made;

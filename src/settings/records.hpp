@@ -4,6 +4,7 @@
 // declare are defined with their files (settings/config.cpp, settings/presets.cpp),
 // above the JSON form that both files share.
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "result.hpp"
@@ -76,9 +77,10 @@ struct Preset {
   // Copies the processing fields into `cfg`; devices, rate, buffer and last_preset stay.
   void apply(ProcessorConfig& cfg) const;
   // Writes <presets_dir>/<preset_file_stem(name)>.json; the error text is the failing operation's
-  // own. Refused, with a reason in Spanish and nothing written, for a built-in's name and when
-  // that file holds a preset of another name.
-  Result<void> save() const;
+  // own. Refused, with a reason in Spanish and nothing written, for a name with control characters,
+  // a built-in's name, a name that differs from a built-in's or one of `listed` only by invisible
+  // characters, and when that file holds a preset of another name.
+  Result<void> save(std::span<const Preset> listed = {}) const;
 };
 
 }  // namespace velmora

@@ -187,11 +187,11 @@ void load_preset(const SharedConfig& config, SharedState& shared, const Preset& 
 }
 
 std::optional<Preset> save_preset(const SharedConfig& config, const std::string& name,
-                                  spdlog::logger& log) {
+                                  std::span<const Preset> listed, spdlog::logger& log) {
   std::optional<Preset> preset;
   config->with([&](const ProcessorConfig& c) { preset = Preset::from_config(name, c); });
   if (!preset) return std::nullopt;
-  if (auto saved = preset->save(); !saved) {
+  if (auto saved = preset->save(listed); !saved) {
     log.error("Error guardando preset: {}", saved.error());
     return std::nullopt;
   }

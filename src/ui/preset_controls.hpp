@@ -85,9 +85,10 @@ void load_preset(const SharedConfig& config, SharedState& shared, const Preset& 
 
 // A preset named `name` from the live configuration, written to its file. Nothing when the
 // lock is poisoned, or when the file could not be written or the save was refused (a built-in's
-// name, a file holding another preset), which is logged on `log`.
+// name, one that passes for a built-in's or a `listed` name, a file holding another preset),
+// which is logged on `log`.
 std::optional<Preset> save_preset(const SharedConfig& config, const std::string& name,
-                                  spdlog::logger& log);
+                                  std::span<const Preset> listed, spdlog::logger& log);
 
 // Unicode White_Space off both ends of UTF-8 text.
 std::string trim_white_space(std::string_view s);

@@ -51,7 +51,7 @@ Gtk::Window* show_save_dialog(const DeskView& v) {
 // A preset that didn't reach its file is not reported as saved: the dialog stays open
 // and no list offers it.
 bool on_save_confirmed(const std::string& name, const DeskView& v) {
-  const auto saved = save_preset(v.config, name, ventana_log());
+  const auto saved = save_preset(v.config, name, *v.presets->presets, ventana_log());
   if (!saved) return false;
   v.presets->offer(*saved);
   ventana_log().info("Preset '{}' guardado", name);

@@ -46,7 +46,7 @@ Gtk::Window* show_save_dialog_rack(const RackView& v) {
 // A preset that didn't reach its file is not reported as saved: last_preset stays, and the
 // dialog stays open.
 bool on_rack_save_confirmed(const std::string& name, const RackView& v) {
-  const auto saved = save_preset(v.config, name, rack_log());
+  const auto saved = save_preset(v.config, name, *v.presets->presets, rack_log());
   if (!saved) return false;
   v.config->with([&](ProcessorConfig& c) {
     c.last_preset = name;
