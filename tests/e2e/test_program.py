@@ -3,7 +3,7 @@ fresh home folder, driven through its accessibility tree, the pointer, a window 
 request and close signals; every close saves, writes the exit line and exits 0, however soon a
 second signal follows.
 
-Usage: python3 test_program.py <path-to-velmora>
+Usage: python3 test_program.py <path-to-velmora> <path-to-exit-probe-library>
 """
 import contextlib
 import glob
@@ -25,6 +25,8 @@ from Xlib.ext import xtest
 BUS_MARK = "VELMORA_E2E_PRIVATE_BUS"
 TIMEOUT = 20.0
 EXIT_LINE = "[Velmora] salió con ExitCode(0)"
+PROBE_LINE = "[exit-probe] teardown"  # the preloaded probe's destructor: the library teardown ran
+PROBE = None  # the probe library's path
 
 
 def in_private_session():
@@ -78,11 +80,13 @@ class Program:
     """One velmora process in `home`, its standard error collected line by line (or sent to
     `stderr`), and its first window on the X server."""
 
-    def __init__(self, exe, home, x, args=(), stderr=subprocess.PIPE):
+    def __init__(self, exe, home, x, args=(), stderr=subprocess.PIPE, log="info", probe=False):
         self.config = os.path.join(home, "cfg", "velmora", "config.json")
-        env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(home, "cfg"), HOME=home, RUST_LOG="info",
+        env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(home, "cfg"), HOME=home, RUST_LOG=log,
                    RUST_LOG_STYLE="never")
         env.pop("NO_AT_BRIDGE", None)  # found through accessibility
+        if probe:
+            env["LD_PRELOAD"] = PROBE
         self.proc = subprocess.Popen([exe, *args], env=env, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=stderr)
         self.pid = self.proc.pid
@@ -126,7 +130,8 @@ class Program:
         code = self.wait()
         if self._reader.is_alive():
             self._reader.join(5)
-        return code == 0 and (self.proc.stderr is None or self.lines[-1:] == [EXIT_LINE])
+        ending = self.lines[-2:] if self.lines[-1:] == [PROBE_LINE] else self.lines[-1:]
+        return code == 0 and (self.proc.stderr is None or ending[:1] == [EXIT_LINE])
 
     def kill(self):
         if self.proc.poll() is None:
@@ -476,9 +481,11 @@ def run_held_by_a_device(exe, s):
                     with contextlib.suppress(BlockingIOError):
                         os.read(fds[1], 2000)
                         first = first or time.monotonic()
+                drained.set()
             threading.Thread(target=drain, daemon=True).start()
 
-        with started(exe, "held-" + stream, prepare) as (prog, home):
+        drained = threading.Event()
+        with started(exe, "held-" + stream, prepare, probe=True) as (prog, home):
             if not s.check(f"{stream} held: audio starts", wait_for(lambda: prog.count("Audio OK")), prog.lines):
                 continue
             if stream == "salida":
@@ -493,6 +500,8 @@ def run_held_by_a_device(exe, s):
                         and not os.path.exists(os.path.join(home, "cfg", "velmora", "presets", "_KCOR.json")),
                         prog.lines[-3:])
                 press(prog.pid, "push button", "Cancelar")
+                # Until the reader stops, the worker's write returns and its stream stops in time.
+                drained.wait(TIMEOUT)
             s.check(f"{stream} held: its worker waits in the pipe",
                     wait_for(lambda: worker(prog.pid, thread, "syscall") == call), worker(prog.pid, thread, "syscall"))
             os.remove(prog.config)  # the close writes it again
@@ -501,9 +510,9 @@ def run_held_by_a_device(exe, s):
             took = time.monotonic() - began
             s.check(f"{stream} held: SIGTERM, SIGINT during the wait: exit line, status 0 within 5 s",
                     closed and took < 5, (took, prog.lines[-3:]))
-            s.check(f"{stream} held: one line names the stream left behind",
-                    prog.count(f"ERROR velmora::audio::engine] Stream de {stream} no se detuvo en 2 s") == 1,
-                    prog.lines[-3:])
+            s.check(f"{stream} held: one line names the stream left behind, nothing runs after the exit line",
+                    prog.count(f"ERROR velmora::audio::engine] Stream de {stream} no se detuvo en 2 s") == 1
+                    and prog.lines[-1:] == [EXIT_LINE], prog.lines[-3:])
             saved = prog.saved()
             s.check(f"{stream} held: the stored values saved, the unknown key dropped",
                     saved.get("bands") == [BAND] * 6 and saved.get("last_preset") == "Mañ\nTa" and "extra" not in saved,
@@ -511,6 +520,58 @@ def run_held_by_a_device(exe, s):
         stop.set()
         for fd in fds:
             os.close(fd)
+
+
+# A log line that a name from a file would write of its own, were it not kept on one line.
+FORGED = "[2020-01-01T00:00:00Z INFO velmora::ui::ventana] Audio OK"
+
+
+def run_hostile_names(exe, s):
+    """Names that would write log lines of their own: device names with a line break and a line
+    separator, logged at debug level, and the name of a preset that another file holds, refused on
+    one line. Names that pass for a built-in only by invisible characters are refused, a name with an
+    emoji is saved, and the healthy close runs the library teardown after the exit line."""
+    def prepare(home):
+        provision(home, {**STORED, "input_device": "in\n" + FORGED, "output_device": "out\u2028" + FORGED,
+                         "last_preset": "BLUE"})
+        with open(os.path.join(home, "cfg", "velmora", "presets", "Mi_preset.json"), "w") as f:
+            json.dump({"name": "Mi preset\n" + FORGED + "\n", **{k: STORED[k] for k in list(STORED)[:6]},
+                       "mpx": STORED["mpx"]}, f)
+
+    def save_as(name, outcome, refused=True):
+        """Saves under `name` in the desk's dialog, which a refusal leaves open to be cancelled."""
+        press(prog.pid, "push button", "● SAVE")
+        wait_for(lambda: showing(prog.pid, "text", None)).queryEditableText().setTextContents(name)
+        press(prog.pid, "push button", "Guardar")
+        found = wait_for(lambda: prog.count(outcome))
+        if refused:
+            press(prog.pid, "push button", "Cancelar")
+        return found and wait_for(lambda: showing(prog.pid, "text", None) is None)
+
+    with started(exe, "names", prepare, log="debug", probe=True) as (prog, home):
+        win = prog.window()
+        if not s.check("names: window opens", win, prog.lines):
+            return
+        s.check("names: each device name on the line that names it",
+                wait_for(lambda: prog.count("] Audio: ")) and prog.count(f"Dispositivo de entrada in {FORGED} no disp")
+                and prog.count(f"Dispositivo de salida out {FORGED} no disp"), prog.lines)
+        s.check("names: a save under another file's name is refused on one line",
+                save_as("Mi preset", f'ERROR velmora::ui::ventana] Error guardando preset: el archivo Mi_preset.json '
+                                     f'ya guarda el preset "Mi preset {FORGED} "; elija otro nombre'), prog.lines[-3:])
+        presets = os.path.join(home, "cfg", "velmora", "presets")
+        s.check("names: ROCK with a zero-width space is refused",
+                save_as("ROCK\u200b", 'solo se distingue de "ROCK", un preset de fábrica, por caracteres invisibles')
+                and not os.path.exists(os.path.join(presets, "ROCK_.json")), prog.lines[-3:])
+        s.check("names: a name with an emoji is saved",
+                save_as("Voz 👩\u200d🎤", "INFO velmora::ui::ventana] Preset 'Voz 👩\u200d🎤' guardado", False)
+                and os.path.isfile(os.path.join(presets, "Voz____.json")), prog.lines[-3:])
+        s.check("names: close request: exit line, then the library teardown, status 0",
+                prog.ends(lambda: prog.x.request_close(win)) and prog.lines[-2:] == [EXIT_LINE, PROBE_LINE],
+                prog.lines[-3:])
+        s.check("names: no line of the log is a name's",
+                not any(line.startswith(FORGED[:21]) or "\u2028" in line or "\r" in line for line in prog.lines)
+                and all(line.startswith(("[20", "[Velmora]", "[exit-probe]", "(velmora:")) for line in prog.lines),
+                [line for line in prog.lines if FORGED in line])
 
 
 def run_without_stderr_reader(exe, s):
@@ -538,13 +599,15 @@ def run_without_stderr_reader(exe, s):
 
 
 def main():
-    if len(sys.argv) != 2:
-        print(f"usage: {os.path.basename(sys.argv[0])} <path-to-velmora>", file=sys.stderr)
+    global PROBE
+    if len(sys.argv) != 3:
+        print(f"usage: {os.path.basename(sys.argv[0])} <path-to-velmora> <path-to-exit-probe>", file=sys.stderr)
         return 2
     in_private_session()
+    PROBE = os.path.abspath(sys.argv[2])
     s = Suite()
     for run in (run_hostile_first_start, run_rack_edit, run_provisioned, run_without_stderr_reader,
-                run_held_by_a_device):
+                run_hostile_names, run_held_by_a_device):
         run(os.path.abspath(sys.argv[1]), s)
     print(f"{s.passed} passed, {s.failed} failed")
     return 0 if s.failed == 0 and s.passed > 0 else 1
