@@ -319,7 +319,9 @@ struct FakeLayer final : Host {
     Result<std::unique_ptr<Stream>> build_input_stream(const StreamConfig& c, CaptureCallback d, EventCallback e) override {
       return audio::build_input_stream(l.in, "fake", c, std::move(d), std::move(e));
     }
+    // A capture that its device holds is held by now: a start that fails here finds its worker in the call.
     Result<std::unique_ptr<Stream>> build_output_stream(const StreamConfig& c, PlaybackCallback d, EventCallback e) override {
+      EXPECT_TRUE(eventually([&] { return !l.in.hold || l.in.holding == 1; }));
       return audio::build_output_stream(l.out, "fake", c, std::move(d), std::move(e));
     }
   };
@@ -355,6 +357,28 @@ TEST(AlsaEngine, DropLeavesBehindAWorkerThatItsDeviceHolds) {
         << log.text();
   }
   EXPECT_EQ(workers_left_behind() - before, 2);
+}
+
+// The same hold on capture while playback fails to open: the start gives up on the capture worker
+// after the bound, names its stream and returns the playback's error.
+TEST(AlsaEngine, FailedStartLeavesBehindACaptureWorkerThatItsDeviceHolds) {
+  const int before = workers_left_behind();
+  FakeDriver in(true, Source::Paced), out(false, Source::Paced);
+  in.hold = true, out.present = false;
+  FakeLayer layer(in, out);
+  test::LogCapture log{"velmora::audio::engine=info"};
+  auto started = std::async(std::launch::async, [&] {
+    return AudioEngine::start_with(layer, make_shared_config({}), SharedState::create());
+  });
+  EXPECT_EQ(started.wait_for(3 * kStopBound), std::future_status::ready);
+  EXPECT_EQ(workers_left_behind() - before, 1);
+  in.hold = false;
+  in.hold.notify_all();
+  const auto result = started.get();
+  EXPECT_EQ(result.ok() ? "started" : result.error(), "fake: snd_pcm_open: No such device");
+  EXPECT_TRUE(log.text().ends_with("ERROR Stream de entrada no se detuvo en 2 s: el dispositivo no lo suelta"))
+      << log.text();
+  EXPECT_TRUE(eventually([&] { return in.closes == 1 && alsa_workers().empty(); }));
 }
 
 // Listed are the hinted PCMs that open, "null" skipped; unhinted names open too, and libasound's

@@ -1,11 +1,16 @@
 #include "audio/engine.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <functional>
 #include <numeric>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "test_support.hpp"
 
@@ -206,31 +211,59 @@ TEST(InputCallback, EverySampleArrivesOnceAndInOrderAcrossThreads) {
   }
 }
 
-// Capture appends with nothing holding it back and laps a reader that takes blocks: every block that
-// take hands out is one unbroken run of what capture wrote; a copy that capture overtook is refused.
-// On one core the reader is rarely overtaken, so capture stops after a bounded amount too.
-TEST(InputCallback, ACopyThatCaptureOvertookIsNeverHandedOut) {
-  constexpr std::size_t kLimit = 16, kIn = 8, kOut = 24, kTaken = 20000;
-  constexpr std::uint64_t kSent = std::uint64_t{1} << 27;
-  constexpr std::uint64_t kWrap = 1u << 19;  // values stay exact and below kMaxCapturedSample
-  auto buffer = make_input_buffer(kLimit);
-  std::atomic<bool> sent{false};
-  std::jthread capture([&](std::stop_token stop) {
-    std::vector<float> block(kIn);
-    for (std::uint64_t n = 0; n < kSent && !stop.stop_requested(); n += kIn) {
-      for (std::size_t j = 0; j < kIn; ++j) block[j] = static_cast<float>((n + j) % kWrap);
-      buffer->append(block);
-    }
-    sent = true;
-  });
-  std::vector<float> out(kOut);
-  for (std::size_t taken = 0; taken < kTaken && !sent;) {
-    if (!buffer->take(out)) continue;
-    ++taken;
-    for (std::size_t j = 1; j < kOut; ++j) {
-      ASSERT_EQ(out[j], static_cast<float>((static_cast<std::uint64_t>(out[j - 1]) + 1) % kWrap)) << taken << " " << j;
-    }
+// Capture overtakes a copy at a known point on any core: the copy's first write into a protected page
+// of `out` traps, and the trap handler appends as capture would (append neither locks nor calls the
+// system). The handler only touches the ring, this state and the page.
+InputRing* trapped_ring;
+std::span<const float> lap;  // emptied once appended
+std::span<float> guarded;
+struct sigaction before_trap;
+void append_on_trap(int, siginfo_t* info, void*) {
+  const auto* at = static_cast<const float*>(info->si_addr);
+  if (at < guarded.data() || at >= guarded.data() + guarded.size()) {
+    sigaction(SIGSEGV, &before_trap, nullptr);  // not ours: it faults again under the previous handler
+    return;
   }
+  trapped_ring->append(std::exchange(lap, {}));
+  mprotect(guarded.data(), guarded.size_bytes(), PROT_READ | PROT_WRITE);
+}
+
+// A ring of 3 pages held in 4 pages of slots, full, and a lap appended when the copy of all of it
+// reaches its second page. One page more keeps capture a lap behind the copy, which is handed out;
+// four overwrite what is left to copy, and that copy is refused: the next take hands out the newest
+// samples, one unbroken run of what capture wrote.
+TEST(InputCallback, ACopyThatCaptureOvertookIsNeverHandedOut) {
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) / sizeof(float), held = 3 * page;
+  std::vector<float> written(7 * page);
+  std::iota(written.begin(), written.end(), 0.0f);  // all below kMaxCapturedSample
+  void* memory = mmap(nullptr, held * sizeof(float), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(memory, MAP_FAILED);
+  const std::span<float> out(static_cast<float*>(memory), held);
+  struct sigaction trap {};
+  trap.sa_sigaction = append_on_trap, trap.sa_flags = SA_SIGINFO;
+  ASSERT_EQ(sigaction(SIGSEGV, &trap, &before_trap), 0);
+  struct { std::size_t lapped; bool refused; std::size_t first; } const cases[] = {
+      {page, false, 0}, {4 * page, true, 4 * page}};
+  for (const auto& c : cases) {
+    InputRing ring(page);
+    ring.append(std::span<const float>(written).first(held));
+    trapped_ring = &ring, guarded = out.subspan(page, page);
+    lap = std::span<const float>(written).subspan(held, c.lapped);
+    EXPECT_EQ(mprotect(guarded.data(), guarded.size_bytes(), PROT_READ), 0);
+    const bool taken = ring.take(out);
+    EXPECT_EQ(taken, !c.refused) << "row " << &c - cases;
+    EXPECT_TRUE(lap.empty()) << "row " << &c - cases;  // the lap landed inside the copy
+    if (!taken) {
+      EXPECT_EQ(std::count(out.begin(), out.end(), 0.0f), std::ssize(out)) << "row " << &c - cases;
+      EXPECT_TRUE(ring.take(out)) << "row " << &c - cases;
+    }
+    // What was handed out starts where expected and runs unbroken: it breaks nowhere before the end.
+    const auto breaks = std::ranges::adjacent_find(out, [](float a, float b) { return b != a + 1; });
+    EXPECT_EQ(out[0], static_cast<float>(c.first)) << "row " << &c - cases;
+    EXPECT_EQ(breaks - out.begin(), std::ssize(out)) << "row " << &c - cases;
+  }
+  sigaction(SIGSEGV, &before_trap, nullptr);
+  munmap(memory, held * sizeof(float));
 }
 
 }  // namespace

@@ -72,6 +72,7 @@ TEST_F(PresetFiles, RegularJsonFilesFollowTheBuiltinsSortedByNameBytes) {
   write_text(folder() / "commented.json",
              "{\"comment\": [\"mine\", 1e5000]," + json_form::to_json(named("extra")).substr(1));
   write_text(folder() / "nul.json", json_form::to_json(named("A\0B"s)));  // a name GTK would cut short
+  write_text(folder() / "nul-first.json", json_form::to_json(named("\0abc"s)));  // or to nothing
   write_text(folder() / "array.json", testing::corpus_text("preset/BLUE-array.json"));
   EXPECT_EQ(names(all_presets()), (std::vector<std::string>{"ROCK", "BLUE", "CLASIC", "VOICE", "HARD BASS", "STRONG",
                                                              "BLUE", "Zeta", "a b", "beta", "extra", "Árbol"}));
