@@ -48,7 +48,7 @@ void append_one_line(std::string_view text, Out& out) {
   });
 }
 
-// A name as the selectors, their tooltips and the log show it: on one line.
+// A name as the selectors and their tooltips show it, on one line as the log writes every message.
 inline std::string one_line(std::string_view text) {
   std::string line;
   line.reserve(text.size());

@@ -252,6 +252,13 @@ def press(pid, role, name):
     wait_for(lambda: showing(pid, role, name)).queryAction().doAction(0)
 
 
+def save_as(prog, name):
+    """Types `name` into the desk's save dialog, opened by "● SAVE", and presses "Guardar"."""
+    press(prog.pid, "push button", "● SAVE")
+    wait_for(lambda: showing(prog.pid, "text", None)).queryEditableText().setTextContents(name)
+    press(prog.pid, "push button", "Guardar")
+
+
 def centre(find):
     """The accessible that `find` returns and its centre, once its place has stopped moving."""
     acc = wait_for(find, timeout=5)
@@ -425,9 +432,7 @@ def run_provisioned(exe, s):
         used = (capture_cpu_ns(prog.pid) or 1 << 40) - before
         s.check("provisioned: capture worker idle while its source is gone", used < 20_000_000, f"{used} ns in 2 s")
 
-        press(prog.pid, "push button", "● SAVE")
-        wait_for(lambda: showing(prog.pid, "text", None)).queryEditableText().setTextContents("ROCK")
-        press(prog.pid, "push button", "Guardar")
+        save_as(prog, "ROCK")
         s.check("provisioned: a save under a built-in's name is refused",
                 wait_for(lambda: prog.count("Error guardando preset: "))
                 and not os.path.exists(os.path.join(home, "cfg", "velmora", "presets", "ROCK.json")), prog.lines)
@@ -458,7 +463,7 @@ def run_held_by_a_device(exe, s):
     with 1e5000 and a last preset with a line break: its values stay and the name is logged on one
     line. The save dialog refuses a name that a right-to-left override would show as "ROCK"."""
     for stream, thread, call in (("salida", "cpal_alsa_out", SYS_WRITE), ("entrada", "cpal_alsa_in", SYS_READ)):
-        stop, fds = threading.Event(), []
+        stop, drained, fds = threading.Event(), threading.Event(), []
 
         def prepare(home):
             provision(home, STORED)
@@ -484,7 +489,6 @@ def run_held_by_a_device(exe, s):
                 drained.set()
             threading.Thread(target=drain, daemon=True).start()
 
-        drained = threading.Event()
         with started(exe, "held-" + stream, prepare, probe=True) as (prog, home):
             if not s.check(f"{stream} held: audio starts", wait_for(lambda: prog.count("Audio OK")), prog.lines):
                 continue
@@ -492,9 +496,7 @@ def run_held_by_a_device(exe, s):
                 s.check("1e5000 under an unknown key: the stored values restored, the name logged on one line",
                         prog.count("] Preset previo restaurado: Mañ Ta") == 1 and not prog.count("Primer arranque"),
                         prog.lines)
-                press(prog.pid, "push button", "● SAVE")
-                wait_for(lambda: showing(prog.pid, "text", None)).queryEditableText().setTextContents("\u202eKCOR")
-                press(prog.pid, "push button", "Guardar")
+                save_as(prog, "\u202eKCOR")
                 s.check("a save as \\u202eKCOR is refused",
                         wait_for(lambda: prog.count("Error guardando preset: el nombre lleva saltos de línea"))
                         and not os.path.exists(os.path.join(home, "cfg", "velmora", "presets", "_KCOR.json")),
@@ -538,11 +540,9 @@ def run_hostile_names(exe, s):
             json.dump({"name": "Mi preset\n" + FORGED + "\n", **{k: STORED[k] for k in list(STORED)[:6]},
                        "mpx": STORED["mpx"]}, f)
 
-    def save_as(name, outcome, refused=True):
-        """Saves under `name` in the desk's dialog, which a refusal leaves open to be cancelled."""
-        press(prog.pid, "push button", "● SAVE")
-        wait_for(lambda: showing(prog.pid, "text", None)).queryEditableText().setTextContents(name)
-        press(prog.pid, "push button", "Guardar")
+    def saved_as(name, outcome, refused=True):
+        """Saves under `name`; a refusal leaves the dialog open to be cancelled."""
+        save_as(prog, name)
         found = wait_for(lambda: prog.count(outcome))
         if refused:
             press(prog.pid, "push button", "Cancelar")
@@ -556,14 +556,14 @@ def run_hostile_names(exe, s):
                 wait_for(lambda: prog.count("] Audio: ")) and prog.count(f"Dispositivo de entrada in {FORGED} no disp")
                 and prog.count(f"Dispositivo de salida out {FORGED} no disp"), prog.lines)
         s.check("names: a save under another file's name is refused on one line",
-                save_as("Mi preset", f'ERROR velmora::ui::ventana] Error guardando preset: el archivo Mi_preset.json '
+                saved_as("Mi preset", f'ERROR velmora::ui::ventana] Error guardando preset: el archivo Mi_preset.json '
                                      f'ya guarda el preset "Mi preset {FORGED} "; elija otro nombre'), prog.lines[-3:])
         presets = os.path.join(home, "cfg", "velmora", "presets")
         s.check("names: ROCK with a zero-width space is refused",
-                save_as("ROCK\u200b", 'solo se distingue de "ROCK", un preset de fábrica, por caracteres invisibles')
+                saved_as("ROCK\u200b", 'solo se distingue de "ROCK", un preset de fábrica, por caracteres invisibles')
                 and not os.path.exists(os.path.join(presets, "ROCK_.json")), prog.lines[-3:])
         s.check("names: a name with an emoji is saved",
-                save_as("Voz 👩\u200d🎤", "INFO velmora::ui::ventana] Preset 'Voz 👩\u200d🎤' guardado", False)
+                saved_as("Voz 👩\u200d🎤", "INFO velmora::ui::ventana] Preset 'Voz 👩\u200d🎤' guardado", False)
                 and os.path.isfile(os.path.join(presets, "Voz____.json")), prog.lines[-3:])
         s.check("names: close request: exit line, then the library teardown, status 0",
                 prog.ends(lambda: prog.x.request_close(win)) and prog.lines[-2:] == [EXIT_LINE, PROBE_LINE],
